@@ -1,0 +1,40 @@
+// mdlFunc: address routines. Pure text functions on the address exactly as typed (UTF-8;
+// the only separator is the ASCII dot, so byte positions give the same answers as
+// character positions).
+#pragma once
+
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace zuv {
+
+inline constexpr const char* kKindIp = "IP";
+inline constexpr const char* kKindHost = "HOST";
+inline constexpr const char* kKindDns = "DNS";
+
+// "IP", "HOST", "DNS", or "" for the empty address.
+std::string ClassifyAddress(std::string_view address);
+bool IsIPv4Address(std::string_view address);
+// True when the address holds two or more dots from its second character on.
+bool HasSubdomainLevels(std::string_view address);
+// The text after the second-to-last separating dot (a final dot does not separate).
+std::string ParentDomain(std::string_view address);
+
+// Whether the whole text is a number: optional blanks, sign, digits with optional decimal
+// point and fraction, optional exponent, optional blanks. The empty text is not.
+bool IsNumericText(std::string_view text);
+// The number formed by the longest leading run that reads as a decimal number (blanks are
+// skipped); 0 when there is none.
+double ValueOfText(std::string_view text);
+
+// The name for a new range key: "Range" followed by one more than the highest number among
+// the names made of "Range" and decimal digits; "Range1" when there is none.
+std::string NextRangeName(const std::vector<std::string>& names);
+
+// Whether a stored ":Range" text holds the address: equal without regard to case, or a
+// range in the browser's syntax (four dot-separated parts, each a number, "*" or "from-to")
+// that covers a dotted-quad address.
+bool RangeHoldsAddress(std::string_view storedRange, std::string_view address);
+
+}  // namespace zuv

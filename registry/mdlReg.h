@@ -1,0 +1,85 @@
+// mdlReg: the registry access layer. Every operation opens (or creates) its key, works and
+// closes it before returning; results are booleans, the last result code stays in RegStatus.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <variant>
+#include <vector>
+
+#include "registry/codepage.h"
+#include "registry/registry_api.h"
+
+namespace zuv {
+
+// A byte array as callers hand it over: `items` is empty (nullopt) for an array that was
+// never dimensioned.
+struct ByteArray {
+    std::optional<std::vector<unsigned char>> items;
+};
+
+// The datum handed to SetValue: text, a number, or a byte array.
+using RegValue = std::variant<std::string, double, ByteArray>;
+
+// Eight upper-case hexadecimal digits of a whole number from 0 to 4294967295.
+std::string DwordToHex(double number);
+
+// A write the registry refused, kept so the caller can tell the user which one.
+struct RefusedWrite {
+    RegKey root = 0;
+    std::string path;
+    std::string valueName;
+    long code = 0;
+};
+
+class mdlReg {
+public:
+    mdlReg(RegistryApi& api, const AnsiCodePage& codePage) : api_(api), codePage_(codePage) {}
+
+    // Creates the key (with every missing parent) and writes one typed value into it.
+    bool SetValue(RegKey root, const std::string& path, const std::string& valueName,
+                  const RegValue& value, std::uint32_t type);
+
+    // The value as text: strings as stored, DWORDs in decimal, binary data as upper-case
+    // hexadecimal pairs separated by blanks. A missing value reads as the empty text and
+    // leaves `type` as preset.
+    std::string QueryValue(RegKey root, const std::string& path, const std::string& valueName,
+                           std::uint32_t& type);
+
+    // Deletes the named value, or with an empty name the key named by the path's last level.
+    bool DeleteEntry(RegKey root, const std::string& path, const std::string& valueName);
+
+    // Lists sub-key names and value names, each sorted without regard to case.
+    // Lists whose count is 0 are left as handed in.
+    bool EnumerateKey(RegKey root, const std::string& path, std::vector<std::string>& subKeys,
+                      std::vector<std::string>& valueNames, std::vector<std::uint32_t>& valueTypes,
+                      std::uint32_t& subKeyCount, std::uint32_t& valueCount,
+                      std::uint32_t& maxSubKeyLen, std::uint32_t& maxValueNameLen);
+    // Sub-key names only.
+    bool EnumerateSubKeys(RegKey root, const std::string& path, std::vector<std::string>& subKeys);
+
+    // Result code of the last registry step; 0 is success. SetValue also stores 1 (binary
+    // value that is not an array) and 2 (DWORD out of range).
+    long RegStatus = 0;
+
+    // The first SetValue since the last ResetRefusals that returned false.
+    const std::optional<RefusedWrite>& FirstRefusedWrite() const { return firstRefused_; }
+    void ResetRefusals() { firstRefused_.reset(); }
+
+    std::string ErrorText(long code) { return api_.ErrorText(code); }
+
+private:
+    bool Write(RegKey key, const std::string& ansiName, const RegValue& value, std::uint32_t type);
+    std::string ReadAsText(RegKey key, const std::string& ansiName, std::uint32_t& type);
+
+    RegistryApi& api_;
+    const AnsiCodePage& codePage_;
+    std::optional<RefusedWrite> firstRefused_;
+};
+
+// Sorts names ascending, comparing code point by code point without regard to case
+// ("Range10" before "Range2").
+void SortNames(std::vector<std::string>& names);
+
+}  // namespace zuv

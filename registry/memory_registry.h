@@ -1,0 +1,110 @@
+// An in-memory registry that behaves like the Windows one for everything this program does:
+// the two predefined roots, nested creation, names compared without regard to case,
+// key classes, raw typed values, Windows result codes and name-length limits.
+// It can refuse chosen calls, for fault tests, and counts open handles.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <map>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "registry/codepage.h"
+#include "registry/registry_api.h"
+
+namespace zuv {
+
+enum class RegCall {
+    CreateKeyEx,
+    OpenKeyEx,
+    CloseKey,
+    SetValueEx,
+    QueryValueEx,
+    DeleteValue,
+    DeleteKey,
+    QueryInfoKey,
+    EnumKeyEx,
+    EnumValue,
+};
+
+const char* RegCallName(RegCall call);
+
+class MemoryRegistry : public RegistryApi {
+public:
+    struct Value {
+        std::string name;  // as written (ANSI bytes)
+        std::uint32_t type = 0;
+        std::vector<unsigned char> data;
+    };
+    struct Key {
+        std::string name;      // as created (ANSI bytes)
+        std::string keyClass;  // ANSI bytes
+        std::map<std::u32string, std::unique_ptr<Key>> subKeys;  // by folded name: sorted
+        std::vector<Value> values;                               // in order of creation
+    };
+
+    // Fault injection: called before each platform call with the call and its 1-based
+    // sequence number; a non-zero result is returned instead of doing the call.
+    // The hook may also throw, to simulate e.g. memory exhaustion.
+    using FaultHook = std::function<long(RegCall, std::uint64_t)>;
+
+    explicit MemoryRegistry(const AnsiCodePage& codePage);
+    ~MemoryRegistry() override;
+
+    long CreateKeyEx(RegKey root, const std::string& subKey, const std::string& keyClass,
+                     std::uint32_t access, bool inheritHandle, RegKey* result,
+                     std::uint32_t* disposition) override;
+    long OpenKeyEx(RegKey root, const std::string& subKey, std::uint32_t access,
+                   RegKey* result) override;
+    long CloseKey(RegKey key) override;
+    long SetValueEx(RegKey key, const std::string& valueName, std::uint32_t type,
+                    const unsigned char* data, std::uint32_t size) override;
+    long QueryValueEx(RegKey key, const std::string& valueName, std::uint32_t* type,
+                      unsigned char* data, std::uint32_t* size) override;
+    long DeleteValue(RegKey key, const std::string& valueName) override;
+    long DeleteKey(RegKey key, const std::string& subKey) override;
+    long QueryInfoKey(RegKey key, std::uint32_t* subKeys, std::uint32_t* maxSubKeyLen,
+                      std::uint32_t* values, std::uint32_t* maxValueNameLen) override;
+    long EnumKeyEx(RegKey key, std::uint32_t index, char* name, std::uint32_t* nameLen) override;
+    long EnumValue(RegKey key, std::uint32_t index, char* name, std::uint32_t* nameLen,
+                   std::uint32_t* type) override;
+    std::string ErrorText(long code) override;
+
+    void SetFaultHook(FaultHook hook) { faultHook_ = std::move(hook); }
+    // Keys below this root refuse opening or creating with write rights, as HKLM does for
+    // a standard user.
+    void SetRootReadOnly(RegKey root, bool readOnly);
+    std::size_t OpenHandleCount() const { return handles_.size(); }
+    std::uint64_t CallCount() const { return calls_; }
+
+    // Direct access for tests (paths in UTF-8, levels separated by '\').
+    const Key* FindKey(RegKey root, const std::string& utf8Path) const;
+    const Key& Root(RegKey root) const;
+    // A dump of a whole root, one line per key and value, stable for comparisons.
+    std::string Dump(RegKey root) const;
+
+private:
+    struct Handle {
+        Key* key;
+        std::uint32_t access;
+        RegKey root;
+    };
+    Key* Resolve(RegKey key, std::uint32_t* access = nullptr, RegKey* root = nullptr);
+    long Before(RegCall call);
+    long SplitPath(const std::string& ansiPath, std::vector<std::string>& levels) const;
+    Value* FindValue(Key& key, const std::string& ansiName);
+
+    const AnsiCodePage& codePage_;
+    Key currentUser_;
+    Key localMachine_;
+    std::map<RegKey, Handle> handles_;
+    RegKey nextHandle_ = 0x100;
+    std::uint64_t calls_ = 0;
+    FaultHook faultHook_;
+    bool hklmReadOnly_ = false;
+    bool hkcuReadOnly_ = false;
+};
+
+}  // namespace zuv

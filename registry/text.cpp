@@ -1,0 +1,127 @@
+#include "registry/text.h"
+
+#ifdef _WIN32
+#include <windows.h>
+#else
+#include <clocale>
+#include <cwctype>
+#include <locale.h>
+#endif
+
+namespace zuv {
+
+std::u32string DecodeUtf8(std::string_view s) {
+    std::u32string out;
+    out.reserve(s.size());
+    std::size_t i = 0;
+    while (i < s.size()) {
+        const auto b = static_cast<unsigned char>(s[i]);
+        std::size_t len = 0;
+        char32_t cp = 0;
+        if (b < 0x80) {
+            len = 1;
+            cp = b;
+        } else if ((b & 0xE0) == 0xC0) {
+            len = 2;
+            cp = b & 0x1F;
+        } else if ((b & 0xF0) == 0xE0) {
+            len = 3;
+            cp = b & 0x0F;
+        } else if ((b & 0xF8) == 0xF0) {
+            len = 4;
+            cp = b & 0x07;
+        }
+        bool ok = len != 0 && i + len <= s.size();
+        for (std::size_t k = 1; ok && k < len; ++k) {
+            const auto c = static_cast<unsigned char>(s[i + k]);
+            if ((c & 0xC0) != 0x80) {
+                ok = false;
+            } else {
+                cp = (cp << 6) | (c & 0x3F);
+            }
+        }
+        static constexpr char32_t kMin[] = {0, 0, 0x80, 0x800, 0x10000};
+        if (ok && (cp < kMin[len] || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF))) {
+            ok = false;
+        }
+        if (!ok) {
+            out.push_back(0xFFFD);
+            ++i;
+        } else {
+            out.push_back(cp);
+            i += len;
+        }
+    }
+    return out;
+}
+
+std::string EncodeUtf8(std::u32string_view text) {
+    std::string out;
+    out.reserve(text.size());
+    for (char32_t c : text) {
+        if (c > 0x10FFFF || (c >= 0xD800 && c <= 0xDFFF)) c = 0xFFFD;
+        if (c < 0x80) {
+            out.push_back(static_cast<char>(c));
+        } else if (c < 0x800) {
+            out.push_back(static_cast<char>(0xC0 | (c >> 6)));
+            out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
+        } else if (c < 0x10000) {
+            out.push_back(static_cast<char>(0xE0 | (c >> 12)));
+            out.push_back(static_cast<char>(0x80 | ((c >> 6) & 0x3F)));
+            out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
+        } else {
+            out.push_back(static_cast<char>(0xF0 | (c >> 18)));
+            out.push_back(static_cast<char>(0x80 | ((c >> 12) & 0x3F)));
+            out.push_back(static_cast<char>(0x80 | ((c >> 6) & 0x3F)));
+            out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
+        }
+    }
+    return out;
+}
+
+char32_t UpperCase(char32_t c) {
+    if (c < 0x80) return (c >= 'a' && c <= 'z') ? c - 0x20 : c;
+    // The registry folds UTF-16 code units; characters outside the BMP stay as they are.
+    if (c > 0xFFFF) return c;
+#ifdef _WIN32
+    WCHAR w = static_cast<WCHAR>(c);
+    CharUpperBuffW(&w, 1);
+    return w;
+#else
+    static const locale_t utf8 = newlocale(LC_CTYPE_MASK, "C.UTF-8", static_cast<locale_t>(nullptr));
+    if (utf8 == static_cast<locale_t>(nullptr)) return c;
+    return static_cast<char32_t>(towupper_l(static_cast<wint_t>(c), utf8));
+#endif
+}
+
+std::u32string FoldedKey(std::string_view utf8) {
+    std::u32string s = DecodeUtf8(utf8);
+    for (char32_t& c : s) c = UpperCase(c);
+    return s;
+}
+
+int CompareNoCase(std::string_view a, std::string_view b) {
+    // Fast path for ASCII, which is what almost every name is.
+    std::size_t i = 0;
+    const std::size_t n = a.size() < b.size() ? a.size() : b.size();
+    for (; i < n; ++i) {
+        auto ca = static_cast<unsigned char>(a[i]);
+        auto cb = static_cast<unsigned char>(b[i]);
+        if (ca >= 0x80 || cb >= 0x80) break;
+        if (ca >= 'a' && ca <= 'z') ca -= 0x20;
+        if (cb >= 'a' && cb <= 'z') cb -= 0x20;
+        if (ca != cb) return ca < cb ? -1 : 1;
+    }
+    if (i == n) return a.size() == b.size() ? 0 : (a.size() < b.size() ? -1 : 1);
+    const std::u32string fa = FoldedKey(a.substr(i));
+    const std::u32string fb = FoldedKey(b.substr(i));
+    return fa.compare(fb) < 0 ? -1 : (fa == fb ? 0 : 1);
+}
+
+bool EqualsNoCase(std::string_view a, std::string_view b) { return CompareNoCase(a, b) == 0; }
+
+bool ContainsNoCase(std::string_view haystack, std::string_view needle) {
+    return FoldedKey(haystack).find(FoldedKey(needle)) != std::u32string::npos;
+}
+
+}  // namespace zuv

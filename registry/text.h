@@ -1,0 +1,24 @@
+// Small Unicode helpers on UTF-8 text.
+#pragma once
+
+#include <string>
+#include <string_view>
+
+namespace zuv {
+
+// Code points of UTF-8 text; an invalid byte becomes U+FFFD.
+std::u32string DecodeUtf8(std::string_view utf8);
+std::string EncodeUtf8(std::u32string_view text);
+
+// Upper case of one code point, as the registry folds names.
+char32_t UpperCase(char32_t c);
+
+// <0, 0, >0: the two texts compared code point by code point after upper-casing.
+int CompareNoCase(std::string_view a, std::string_view b);
+bool EqualsNoCase(std::string_view a, std::string_view b);
+// Whether `needle` occurs in `haystack`, letters compared without regard to case.
+bool ContainsNoCase(std::string_view haystack, std::string_view needle);
+// Upper-cased copy, for use as a map key.
+std::u32string FoldedKey(std::string_view utf8);
+
+}  // namespace zuv
