@@ -196,9 +196,12 @@ long MemoryRegistry::OpenKeyEx(RegKey root, const std::string& subKey, std::uint
 }
 
 long MemoryRegistry::CloseKey(RegKey key) {
+    // Closing an open handle always releases it, as on Windows; an injected fault only
+    // changes what the caller is told (or throws once the handle is gone).
+    const bool released = handles_.erase(key) == 1;
     if (const long fault = Before(RegCall::CloseKey)) return fault;
     if (key == kHkeyCurrentUser || key == kHkeyLocalMachine) return kErrorSuccess;
-    return handles_.erase(key) == 1 ? kErrorSuccess : kErrorInvalidHandle;
+    return released ? kErrorSuccess : kErrorInvalidHandle;
 }
 
 MemoryRegistry::Value* MemoryRegistry::FindValue(Key& key, const std::string& ansiName) {
