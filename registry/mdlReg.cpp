@@ -160,7 +160,9 @@ std::string mdlReg::QueryValue(RegKey root, const std::string& path, const std::
     RegStatus = api_.OpenKeyEx(root, ansiPath, kReadAccess, key.Put());
     if (RegStatus != kErrorSuccess) return {};
     key.Commit();
-    return Trim(ReadAsText(key.Get(), ansiName, type));
+    std::string text = Trim(ReadAsText(key.Get(), ansiName, type));
+    key.Reset();
+    return text;
 }
 
 std::string mdlReg::ReadAsText(RegKey key, const std::string& ansiName, std::uint32_t& type) {
@@ -229,6 +231,7 @@ bool mdlReg::DeleteEntry(RegKey root, const std::string& path, const std::string
 
     if (!ansiName.empty()) {
         RegStatus = api_.DeleteValue(key.Get(), ansiName);
+        key.Reset();
         return RegStatus == kErrorSuccess;
     }
 
@@ -251,6 +254,7 @@ bool mdlReg::DeleteEntry(RegKey root, const std::string& path, const std::string
     if (RegStatus != kErrorSuccess) return false;
     key.Commit();
     RegStatus = api_.DeleteKey(key.Get(), child);
+    key.Reset();
     return RegStatus == kErrorSuccess;
 }
 
@@ -264,47 +268,53 @@ bool mdlReg::EnumerateKey(RegKey root, const std::string& path, std::vector<std:
     RegStatus = api_.OpenKeyEx(root, ansiPath, kReadAccess, key.Put());
     if (RegStatus != kErrorSuccess) return false;
     key.Commit();
-    RegStatus = api_.QueryInfoKey(key.Get(), &subKeyCount, &maxSubKeyLen, &valueCount,
-                                  &maxValueNameLen);
-    if (RegStatus != kErrorSuccess) return false;
+    // Listed with the key open; closed before returning on every path.
+    const auto list = [&]() -> bool {
+        RegStatus = api_.QueryInfoKey(key.Get(), &subKeyCount, &maxSubKeyLen, &valueCount,
+                                      &maxValueNameLen);
+        if (RegStatus != kErrorSuccess) return false;
 
-    if (subKeyCount > 0) {
-        std::vector<std::string> names;
-        names.reserve(subKeyCount);
-        std::vector<char> buffer(256);  // key names hold at most 255 characters
-        for (std::uint32_t i = 0; i < subKeyCount; ++i) {
-            auto length = static_cast<std::uint32_t>(buffer.size());
-            RegStatus = api_.EnumKeyEx(key.Get(), i, buffer.data(), &length);
-            if (RegStatus != kErrorSuccess) return false;
-            names.push_back(codePage_.ToUtf8(std::string(buffer.data(), length)));
+        if (subKeyCount > 0) {
+            std::vector<std::string> names;
+            names.reserve(subKeyCount);
+            std::vector<char> buffer(256);  // key names hold at most 255 characters
+            for (std::uint32_t i = 0; i < subKeyCount; ++i) {
+                auto length = static_cast<std::uint32_t>(buffer.size());
+                RegStatus = api_.EnumKeyEx(key.Get(), i, buffer.data(), &length);
+                if (RegStatus != kErrorSuccess) return false;
+                names.push_back(codePage_.ToUtf8(std::string(buffer.data(), length)));
+            }
+            SortNames(names);
+            subKeys = std::move(names);
         }
-        SortNames(names);
-        subKeys = std::move(names);
-    }
-    if (valueCount > 0) {
-        std::vector<std::pair<std::string, std::uint32_t>> values;
-        values.reserve(valueCount);
-        // Value names may be longer than key names; the key told the longest one.
-        std::vector<char> buffer(std::max<std::size_t>(256, std::size_t{maxValueNameLen} * 2 + 2));
-        for (std::uint32_t i = 0; i < valueCount; ++i) {
-            auto length = static_cast<std::uint32_t>(buffer.size());
-            std::uint32_t type = 0;
-            RegStatus = api_.EnumValue(key.Get(), i, buffer.data(), &length, &type);
-            if (RegStatus != kErrorSuccess) return false;
-            values.emplace_back(codePage_.ToUtf8(std::string(buffer.data(), length)), type);
+        if (valueCount > 0) {
+            std::vector<std::pair<std::string, std::uint32_t>> values;
+            values.reserve(valueCount);
+            // Value names may be longer than key names; the key told the longest one.
+            std::vector<char> buffer(std::max<std::size_t>(256, std::size_t{maxValueNameLen} * 2 + 2));
+            for (std::uint32_t i = 0; i < valueCount; ++i) {
+                auto length = static_cast<std::uint32_t>(buffer.size());
+                std::uint32_t type = 0;
+                RegStatus = api_.EnumValue(key.Get(), i, buffer.data(), &length, &type);
+                if (RegStatus != kErrorSuccess) return false;
+                values.emplace_back(codePage_.ToUtf8(std::string(buffer.data(), length)), type);
+            }
+            std::stable_sort(values.begin(), values.end(), [](const auto& a, const auto& b) {
+                return CompareNoCase(a.first, b.first) < 0;
+            });
+            valueNames.clear();
+            valueTypes.clear();
+            for (auto& [name, type] : values) {
+                valueNames.push_back(std::move(name));
+                valueTypes.push_back(type);
+            }
         }
-        std::stable_sort(values.begin(), values.end(), [](const auto& a, const auto& b) {
-            return CompareNoCase(a.first, b.first) < 0;
-        });
-        valueNames.clear();
-        valueTypes.clear();
-        for (auto& [name, type] : values) {
-            valueNames.push_back(std::move(name));
-            valueTypes.push_back(type);
-        }
-    }
-    RegStatus = kErrorSuccess;
-    return true;
+        RegStatus = kErrorSuccess;
+        return true;
+    };
+    const bool listed = list();
+    key.Reset();
+    return listed;
 }
 
 bool mdlReg::EnumerateSubKeys(RegKey root, const std::string& path,
