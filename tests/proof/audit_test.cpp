@@ -67,6 +67,15 @@ TEST_F(Audit, ALostWriteAWrongMessageAndAnOpenKeyAreCaught) {
     EXPECT_TRUE(Mentions(problems, "left open")) << ::testing::PrintToString(problems);
 }
 
+TEST_F(Audit, DeletingAValueTheToolDoesNotWriteIsCaught) {
+    rig.Apply("portal");
+    rig.recorder.Clear();
+    ASSERT_TRUE(rig.reg.DeleteEntry(kHkeyCurrentUser, kInternetSettingsKey, "ProxyEnable"));
+    const auto problems = Check();
+    EXPECT_TRUE(Mentions(problems, "does not write")) << ::testing::PrintToString(problems);
+    EXPECT_TRUE(Mentions(problems, "user value not kept")) << ::testing::PrintToString(problems);
+}
+
 TEST_F(Audit, ARefusedWriteReportedAsSuccessIsCaught) {
     rig.memory.SetFaultHook([](RegCall call, std::uint64_t) {
         return call == RegCall::SetValueEx ? kErrorAccessDenied : kErrorSuccess;

@@ -1,6 +1,7 @@
 #include "tests/support/apply_audit.h"
 
 #include <optional>
+#include <set>
 #include <sstream>
 #include <utility>
 
@@ -235,6 +236,20 @@ std::vector<std::string> AuditApply(const AuditInput& input) {
         }
     }
 
+    std::set<std::pair<std::u32string, std::u32string>> owned;
+    for (const auto* record : {input.calls, input.cleanCalls}) {
+        if (record == nullptr) continue;
+        for (const auto& call : *record) {
+            if (call.function == RegCall::SetValueEx) owned.insert({FoldPath(call.path), FoldedKey(call.name)});
+        }
+    }
+    for (const auto& [where, value] : touched) {
+        if (owned.count(where) == 0) {
+            problems.push_back("value deleted that the tool does not write: " +
+                               Describe(EncodeUtf8(where.first), EncodeUtf8(where.second)));
+        }
+    }
+
     // Every write stayed as written, every delete stayed deleted.
     for (const auto& [where, value] : touched) {
         const auto key = after.find(where.first);
@@ -265,7 +280,8 @@ std::vector<std::string> AuditApply(const AuditInput& input) {
                 const auto v = old->second.values.find(name);
                 if (v != old->second.values.end()) was = &v->second;
             }
-            if ((was == nullptr || !(*was == value)) && touched.count({path, name}) == 0) {
+            const bool mine = touched.count({path, name}) != 0 && owned.count({path, name}) != 0;
+            if ((was == nullptr || !(*was == value)) && !mine) {
                 problems.push_back("value changed that the tool never wrote: " +
                                    Describe(key.path, value.name) + " = " + Show(value));
             }
@@ -280,18 +296,19 @@ std::vector<std::string> AuditApply(const AuditInput& input) {
             continue;
         }
         for (const auto& [name, value] : key.values) {
-            if (now->second.values.count(name) == 0 && touched.count({path, name}) == 0) {
+            if (now->second.values.count(name) == 0 &&
+                (touched.count({path, name}) == 0 || owned.count({path, name}) == 0)) {
                 problems.push_back("value vanished: " + Describe(key.path, value.name));
             }
         }
     }
 
-    // The user's own values, unless this address made one of them the tool's.
+    // The user's own values, unless this address makes one of them the tool's.
     if (input.foreign != nullptr) {
         for (const Seed& seed : *input.foreign) {
             const std::u32string path = FoldPath(RootedPath(seed.root, seed.path));
             const std::u32string name = FoldedKey(seed.name);
-            if (touched.count({path, name}) != 0) continue;
+            if (owned.count({path, name}) != 0) continue;
             const auto key = after.find(path);
             const StoredValue* found = nullptr;
             if (key != after.end()) {

@@ -47,6 +47,9 @@ struct AuditInput {
     const Snapshot* before = nullptr;
     const Snapshot* after = nullptr;
     const std::vector<RecordedCall>* calls = nullptr;
+    // The record of the same apply without faults, when there is one. The values the tool
+    // owns are those it writes (or tries to) in either record; no other value may change.
+    const std::vector<RecordedCall>* cleanCalls = nullptr;
     const std::vector<Seed>* foreign = nullptr;
     std::size_t openHandles = 0;
     std::vector<ShownMessage> messages;
