@@ -15,6 +15,14 @@ constexpr const char* kEscRanges = "EscRanges\\";
 constexpr const char* kRanges = "Ranges\\";
 constexpr double kTrustedZone = 2;
 
+// Without leading and trailing spaces, as QueryValue returns text.
+std::string TrimBlanks(const std::string& text) {
+    const auto first = text.find_first_not_of(' ');
+    if (first == std::string::npos) return {};
+    const auto last = text.find_last_not_of(' ');
+    return text.substr(first, last - first + 1);
+}
+
 void RegisterSite(mdlReg& reg, const std::string& siteName) {
     const std::string root = kZoneMapRoot;
     const std::string escSite = root + kEscDomains + siteName + "\\";
@@ -53,10 +61,13 @@ bool FindRangeEntry(mdlReg& reg, const std::string& address, const std::string& 
     const std::string treePath = std::string(kZoneMapRoot) + subTree;
     if (!reg.EnumerateSubKeys(kHkeyCurrentUser, treePath, names)) return false;
     if (names.empty()) return false;
+    // A stored text reads back without the blanks around it, so the address is compared
+    // without them too: otherwise an address typed with blanks is never found again.
+    const std::string sought = TrimBlanks(address);
     for (const std::string& name : names) {
         std::uint32_t type = kRegSz;
         const std::string stored = reg.QueryValue(kHkeyCurrentUser, treePath + name + "\\", ":Range", type);
-        if (RangeHoldsAddress(stored, address)) return true;
+        if (RangeHoldsAddress(stored, sought)) return true;
     }
     reg.RegStatus = kErrorSuccess;  // the listing worked; a missing ":Range" is no failure
     return false;

@@ -1,0 +1,39 @@
+// Behaviour found wrong by the fuzzers and the fault sweep, kept right.
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "browser_config/browser_config.h"
+#include "tests/support/apply_rig.h"
+
+namespace zuv::test {
+namespace {
+
+std::vector<std::string> SubKeys(const ApplyRig& rig, const std::string& path) {
+    std::vector<std::string> out;
+    if (const auto* key = rig.memory.FindKey(kHkeyCurrentUser, path)) {
+        for (const auto& entry : key->subKeys) out.push_back(rig.codePage->ToUtf8(entry.second->name));
+    }
+    return out;
+}
+
+// The ":Range" text reads back without its surrounding blanks, so an address typed with
+// blanks around it must still be found in the range it was stored in.
+TEST(Regression, AddressWithBlanksAroundIsFoundInItsOwnRange) {
+    for (const char* address : {"192.0.2.10 ", " 192.0.2.10", "  192.0.2.10  "}) {
+        ApplyRig rig;
+        rig.Apply(address);
+        ASSERT_EQ(rig.Message().text, kSuccessMessage) << address;
+        const std::string once = rig.memory.Dump(kHkeyCurrentUser);
+        rig.Apply(address);
+        EXPECT_EQ(rig.memory.Dump(kHkeyCurrentUser), once) << '"' << address << '"';
+        for (const char* tree : {"EscRanges\\", "Ranges\\"}) {
+            EXPECT_EQ(SubKeys(rig, std::string(kZoneMapRoot) + tree), std::vector<std::string>{"Range1"})
+                << '"' << address << "\" " << tree;
+        }
+    }
+}
+
+}  // namespace
+}  // namespace zuv::test
