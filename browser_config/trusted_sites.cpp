@@ -48,6 +48,9 @@ void RegisterRange(mdlReg& reg, const std::string& address) {
                                          "无法读取已有的 IP 地址范围，未添加新的范围"});
             continue;
         }
+        // A new range is written whole or not at all: an address the code page cannot hold
+        // raises its error before "http" is written, not after.
+        reg.RequireRepresentable(address);
         const std::string rangePath = treePath + NextRangeName(names) + "\\";
         reg.SetValue(kHkeyCurrentUser, rangePath, "http", kTrustedZone, kRegDword);
         reg.SetValue(kHkeyCurrentUser, rangePath, ":Range", address, kRegSz);

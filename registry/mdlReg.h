@@ -74,6 +74,10 @@ public:
 
     std::string ErrorText(long code) { return api_.ErrorText(code); }
 
+    // Raises the run-time error SetValue would raise for text the code page cannot hold,
+    // without touching the registry.
+    void RequireRepresentable(const std::string& text) const { (void)codePage_.FromUtf8(text); }
+
 private:
     bool Write(RegKey key, const std::string& ansiName, const RegValue& value, std::uint32_t type);
     std::string ReadAsText(RegKey key, const std::string& ansiName, std::uint32_t& type);

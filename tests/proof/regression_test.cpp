@@ -35,5 +35,23 @@ TEST(Regression, AddressWithBlanksAroundIsFoundInItsOwnRange) {
     }
 }
 
+// An address that reads as IPv4 but holds a character code page 936 cannot represent
+// raises its error; it must not leave a range key with "http" and no ":Range" behind
+// (one more on every press).
+TEST(Regression, UnrepresentableIPv4AddressLeavesNoHalfWrittenRange) {
+    for (const char* address : {"1.2.3.4\xF0\x9F\x98\x80", "192.0.2.11www.example\xE9\xBF\xBD"}) {
+        ApplyRig rig;
+        rig.Apply(address);
+        EXPECT_EQ(rig.Message().text.rfind(kFailurePrefix, 0), 0u) << rig.Message().text;
+        const std::string once = rig.memory.Dump(kHkeyCurrentUser);
+        rig.Apply(address);
+        EXPECT_EQ(rig.memory.Dump(kHkeyCurrentUser), once) << address;
+        for (const char* tree : {"EscRanges\\", "Ranges\\"}) {
+            EXPECT_EQ(SubKeys(rig, std::string(kZoneMapRoot) + tree), std::vector<std::string>{})
+                << address << " " << tree;
+        }
+    }
+}
+
 }  // namespace
 }  // namespace zuv::test
