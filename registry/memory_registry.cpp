@@ -149,6 +149,7 @@ long MemoryRegistry::CreateKeyEx(RegKey root, const std::string& subKey, const s
     for (const std::string& level : levels) {
         auto& slot = current->subKeys[Fold(level)];
         if (!slot) {
+            ++current->subKeysVersion;
             slot = std::make_shared<Key>();
             slot->name = level;
             slot->keyClass = keyClass;
@@ -303,6 +304,7 @@ long MemoryRegistry::DeleteKey(RegKey key, const std::string& subKey) {
                 if (it->second.get() == base) {
                     base->deleted = true;
                     parent->subKeys.erase(it);
+                    ++parent->subKeysVersion;
                     return kErrorSuccess;
                 }
                 stack.push_back(it->second.get());
@@ -321,6 +323,7 @@ long MemoryRegistry::DeleteKey(RegKey key, const std::string& subKey) {
     if (!it->second->subKeys.empty()) return kErrorAccessDenied;
     it->second->deleted = true;
     parent->subKeys.erase(it);
+    ++parent->subKeysVersion;
     return kErrorSuccess;
 }
 
@@ -356,8 +359,22 @@ long MemoryRegistry::EnumKeyEx(RegKey key, std::uint32_t index, char* name, std:
     if ((access & kKeyEnumerateSubKeys) == 0) return kErrorAccessDenied;
     if (name == nullptr || nameLen == nullptr) return kErrorInvalidParameter;
     if (index >= k->subKeys.size()) return kErrorNoMoreItems;
-    auto it = k->subKeys.begin();
-    std::advance(it, index);
+    // Listing goes index after index: carry on from the previous one when nothing changed.
+    auto it = k->subKeys.cbegin();
+    auto handle = handles_.find(key);
+    if (handle != handles_.end() && handle->second.hasListed &&
+        handle->second.listedVersion == k->subKeysVersion && handle->second.listedIndex <= index) {
+        it = handle->second.listed;
+        std::advance(it, index - handle->second.listedIndex);
+    } else {
+        std::advance(it, index);
+    }
+    if (handle != handles_.end()) {
+        handle->second.hasListed = true;
+        handle->second.listedIndex = index;
+        handle->second.listedVersion = k->subKeysVersion;
+        handle->second.listed = it;
+    }
     const std::string& n = it->second->name;
     if (n.size() + 1 > *nameLen) return kErrorMoreData;
     std::memcpy(name, n.data(), n.size());

@@ -44,6 +44,7 @@ public:
         std::map<std::u32string, std::shared_ptr<Key>> subKeys;  // by folded name: sorted
         std::vector<Value> values;                               // in order of creation
         bool deleted = false;
+        std::uint64_t subKeysVersion = 0;  // changes whenever a sub-key comes or goes
     };
 
     // Fault injection: called before each platform call with the call and its 1-based
@@ -90,6 +91,12 @@ private:
         std::shared_ptr<Key> key;
         std::uint32_t access;
         RegKey root;
+        // Where the last sub-key listing through this handle stopped, so that listing
+        // index after index does not walk the sorted map from its start every time.
+        std::uint32_t listedIndex = 0;
+        std::uint64_t listedVersion = 0;
+        std::map<std::u32string, std::shared_ptr<Key>>::const_iterator listed{};
+        bool hasListed = false;
     };
     // The key behind a handle, or null with `error` set.
     Key* Resolve(RegKey key, long& error, std::uint32_t* access = nullptr, RegKey* root = nullptr);
