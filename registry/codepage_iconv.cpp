@@ -48,11 +48,21 @@ private:
     iconv_t cd_;
 };
 
+// Seven-bit text is the same in code page 936 and in UTF-8, and it is almost all the
+// registry names and values this program handles.
+bool IsAscii(std::string_view text) {
+    for (const char c : text) {
+        if (static_cast<unsigned char>(c) >= 0x80) return false;
+    }
+    return true;
+}
+
 class Cp936 final : public AnsiCodePage {
 public:
     unsigned Number() const override { return 936; }
 
     std::string FromUtf8(std::string_view utf8) const override {
+        if (IsAscii(utf8)) return std::string(utf8);
         std::string out;
         if (!toAnsi_.Convert(utf8, out)) {
             throw RuntimeError(ErrorKind::Unrepresentable,
@@ -62,6 +72,7 @@ public:
     }
 
     std::string ToUtf8(std::string_view ansi) const override {
+        if (IsAscii(ansi)) return std::string(ansi);
         std::string out;
         if (fromAnsi_.Convert(ansi, out)) return out;
         // Convert piecewise, replacing what is not valid GBK.

@@ -111,7 +111,10 @@ long MemoryRegistry::SplitPath(const std::string& ansiPath, std::vector<std::str
     for (std::size_t i = 0; i <= ansiPath.size(); ++i) {
         if (i == ansiPath.size() || ansiPath[i] == '\\') {
             if (!level.empty()) {
-                if (Utf16Length(DecodeUtf8(codePage_.ToUtf8(level))) > kMaxKeyNameChars) {
+                // No character takes fewer ANSI bytes than UTF-16 units, so only a long name
+                // needs counting.
+                if (level.size() > kMaxKeyNameChars &&
+                    Utf16Length(DecodeUtf8(codePage_.ToUtf8(level))) > kMaxKeyNameChars) {
                     return kErrorInvalidParameter;
                 }
                 levels.push_back(level);
@@ -221,7 +224,8 @@ long MemoryRegistry::SetValueEx(RegKey key, const std::string& valueName, std::u
     Key* k = Resolve(key, error, &access);
     if (k == nullptr) return error;
     if ((access & kKeySetValue) == 0) return kErrorAccessDenied;
-    if (Utf16Length(DecodeUtf8(codePage_.ToUtf8(valueName))) > kMaxValueNameChars) {
+    if (valueName.size() > kMaxValueNameChars &&
+        Utf16Length(DecodeUtf8(codePage_.ToUtf8(valueName))) > kMaxValueNameChars) {
         return kErrorInvalidParameter;
     }
     if (data == nullptr && size != 0) return kErrorInvalidParameter;
