@@ -1,0 +1,33 @@
+# cmake -DOBJDUMP=<objdump> -DDIR=<build folder> -P CheckImports.cmake
+# Fails when a program in the build imports a DLL that Windows does not ship.
+set(system_dlls
+  kernel32.dll advapi32.dll user32.dll gdi32.dll msvcrt.dll comctl32.dll comdlg32.dll
+  shell32.dll shlwapi.dll ole32.dll oleaut32.dll uxtheme.dll version.dll imm32.dll
+  ntdll.dll ws2_32.dll)
+file(GLOB_RECURSE programs "${DIR}/*.exe")
+list(FILTER programs EXCLUDE REGEX "/CMakeFiles/")
+if(NOT programs)
+  message(FATAL_ERROR "no programs found below ${DIR}")
+endif()
+set(bad "")
+foreach(program IN LISTS programs)
+  execute_process(COMMAND ${OBJDUMP} -p ${program} OUTPUT_VARIABLE dump RESULT_VARIABLE rc)
+  if(NOT rc EQUAL 0)
+    message(FATAL_ERROR "${OBJDUMP} failed on ${program}")
+  endif()
+  string(REGEX MATCHALL "DLL Name: [^\r\n]+" imports "${dump}")
+  foreach(line IN LISTS imports)
+    string(REGEX REPLACE "DLL Name: " "" dll "${line}")
+    string(STRIP "${dll}" dll)
+    string(TOLOWER "${dll}" lower)
+    if(NOT lower IN_LIST system_dlls)
+      list(APPEND bad "${program}: ${dll}")
+    endif()
+  endforeach()
+  list(LENGTH imports count)
+  message(STATUS "${program}: ${count} system DLLs")
+endforeach()
+if(bad)
+  list(JOIN bad "\n  " text)
+  message(FATAL_ERROR "non-system DLLs imported:\n  ${text}")
+endif()
