@@ -1,6 +1,8 @@
 // How the raw registry functions behave, as far as the program relies on it. The Windows
 // build runs these against advapi32 under Wine; the native build against MemoryRegistry.
+#include <algorithm>
 #include <cstdint>
+#include <iterator>
 #include <string>
 #include <vector>
 
@@ -139,6 +141,25 @@ TEST_F(RegistryContract, CreateSetsTheClassOfTheKeyItNames) {
     EXPECT_EQ(backend->KeyClass(kHkeyCurrentUser, Path("outer\\inner")), "1");
 }
 
+// When two or more levels are missing, the levels are created one by one and every level
+// the path names takes the class, existing ones too.
+TEST_F(RegistryContract, CreateOfSeveralMissingLevelsSetsTheClassOfEach) {
+    auto scratch = CreateOpen(Path());
+    ASSERT_TRUE(scratch);
+    ASSERT_EQ(Create(Path("outer"), nullptr, "X"), kErrorSuccess);
+    ASSERT_EQ(Create(Path("side"), nullptr, "S"), kErrorSuccess);
+    RegKey key = 0;
+    std::uint32_t how = 0;
+    ASSERT_EQ(api.CreateKeyEx(scratch->Get(), "outer\\new\\leaf", "Y", kWriteAccess, false, &key, &how),
+              kErrorSuccess);
+    api.CloseKey(key);
+    EXPECT_EQ(how, kRegCreatedNewKey);
+    EXPECT_EQ(backend->KeyClass(kHkeyCurrentUser, Path("outer")), "Y");
+    EXPECT_EQ(backend->KeyClass(kHkeyCurrentUser, Path("outer\\new")), "Y");
+    EXPECT_EQ(backend->KeyClass(kHkeyCurrentUser, Path("outer\\new\\leaf")), "Y");
+    EXPECT_EQ(backend->KeyClass(kHkeyCurrentUser, Path("side")), "S");
+}
+
 TEST_F(RegistryContract, ValuesKeepTheirTypeAndBytes) {
     struct Case {
         const char* name;
@@ -203,20 +224,39 @@ TEST_F(RegistryContract, EmptyStringHasNoBytes) {
     EXPECT_EQ(type, kRegSz);
 }
 
-// The ANSI functions hand out strings with their NUL, even when it was not written.
-TEST_F(RegistryContract, StringWithoutNulReadsBackWithOne) {
-    ASSERT_EQ(Write(Path(), "bare", kRegSz, BytesOf("abc")), kErrorSuccess);
-    EXPECT_EQ(Read(Path(), "bare"), BytesOf(std::string("abc", 4)));
-    auto key = Open(Path(), kReadAccess);
+// Text stored without its NUL reads back as stored; when the buffer has room the ANSI
+// function puts a NUL after it, which the size does not count. Binary data gets none.
+// (The byte after the written data is a letter here on purpose: writing text whose count
+// leaves out a NUL that follows in memory stores that NUL too.)
+TEST_F(RegistryContract, StringWithoutNulGetsOneWhenThereIsRoom) {
+    auto key = CreateOpen(Path());
     ASSERT_TRUE(key);
+    const unsigned char written[] = {'a', 'b', 'c', 'X'};
+    ASSERT_EQ(api.SetValueEx(key->Get(), "bare", kRegSz, written, 3), kErrorSuccess);
+    ASSERT_EQ(api.SetValueEx(key->Get(), "binary", kRegBinary, written, 3), kErrorSuccess);
+
     std::uint32_t type = 0;
     std::uint32_t size = 0;
     EXPECT_EQ(api.QueryValueEx(key->Get(), "bare", &type, nullptr, &size), kErrorSuccess);
-    EXPECT_EQ(size, 4u);
-    unsigned char data[3] = {};
+    EXPECT_EQ(size, 3u);
+    unsigned char data[8];
+    std::fill(std::begin(data), std::end(data), 0xCC);
+    size = sizeof data;
+    EXPECT_EQ(api.QueryValueEx(key->Get(), "bare", &type, data, &size), kErrorSuccess);
+    EXPECT_EQ(size, 3u);
+    EXPECT_EQ(Bytes(data, data + 5), (Bytes{'a', 'b', 'c', 0x00, 0xCC}));
+
+    std::fill(std::begin(data), std::end(data), 0xCC);
     size = 3;
-    EXPECT_EQ(api.QueryValueEx(key->Get(), "bare", &type, data, &size), kErrorMoreData);
-    EXPECT_EQ(size, 4u);
+    EXPECT_EQ(api.QueryValueEx(key->Get(), "bare", &type, data, &size), kErrorSuccess);
+    EXPECT_EQ(size, 3u);
+    EXPECT_EQ(Bytes(data, data + 4), (Bytes{'a', 'b', 'c', 0xCC}));
+
+    std::fill(std::begin(data), std::end(data), 0xCC);
+    size = sizeof data;
+    EXPECT_EQ(api.QueryValueEx(key->Get(), "binary", &type, data, &size), kErrorSuccess);
+    EXPECT_EQ(size, 3u);
+    EXPECT_EQ(Bytes(data, data + 4), (Bytes{'a', 'b', 'c', 0xCC}));
 }
 
 TEST_F(RegistryContract, StringWithSeveralNulsKeepsThem) {
