@@ -1,5 +1,6 @@
 # cmake -DOBJDUMP=<objdump> -DDIR=<build folder> -P CheckImports.cmake
 # Fails when a program in the build imports a DLL that Windows does not ship.
+cmake_policy(VERSION 3.25)
 set(system_dlls
   kernel32.dll advapi32.dll user32.dll gdi32.dll msvcrt.dll comctl32.dll comdlg32.dll
   shell32.dll shlwapi.dll ole32.dll oleaut32.dll uxtheme.dll version.dll imm32.dll
