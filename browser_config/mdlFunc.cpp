@@ -94,43 +94,38 @@ std::string Increment(std::string digits) {
     return "1" + digits;
 }
 
-// A dotted quad of four decimal numbers from 0 to 255.
-std::optional<std::array<int, 4>> ParseQuad(std::string_view text) {
-    std::array<int, 4> quad{};
+// A decimal number from 0 to 255 of at most three digits, or -1.
+int ParseOctet(std::string_view text) {
+    if (text.empty() || text.size() > 3) return -1;
+    int value = 0;
+    for (char c : text) {
+        if (c < '0' || c > '9') return -1;
+        value = value * 10 + (c - '0');
+    }
+    return value <= 255 ? value : -1;
+}
+
+// The four dot-separated parts of a text, or nothing when it has not exactly three dots.
+std::optional<std::array<std::string_view, 4>> SplitQuad(std::string_view text) {
+    std::array<std::string_view, 4> parts;
     std::size_t start = 0;
-    for (int i = 0; i < 4; ++i) {
+    for (std::size_t i = 0; i < 4; ++i) {
         const std::size_t end = i < 3 ? text.find('.', start) : text.size();
         if (end == std::string_view::npos) return std::nullopt;
-        const std::string_view part = text.substr(start, end - start);
-        if (part.empty() || part.size() > 3) return std::nullopt;
-        int value = 0;
-        for (char c : part) {
-            if (c < '0' || c > '9') return std::nullopt;
-            value = value * 10 + (c - '0');
-        }
-        if (value > 255) return std::nullopt;
-        quad[static_cast<std::size_t>(i)] = value;
+        parts[i] = text.substr(start, end - start);
         start = end + 1;
     }
-    return quad;
+    if (parts[3].find('.') != std::string_view::npos) return std::nullopt;
+    return parts;
 }
 
 // One part of a range: a number, "*", or "from-to".
 bool PartCovers(std::string_view part, int value) {
-    auto number = [](std::string_view text) -> int {
-        if (text.empty() || text.size() > 3) return -1;
-        int n = 0;
-        for (char c : text) {
-            if (c < '0' || c > '9') return -1;
-            n = n * 10 + (c - '0');
-        }
-        return n <= 255 ? n : -1;
-    };
     if (part == "*") return true;
     const std::size_t dash = part.find('-');
-    if (dash == std::string_view::npos) return number(part) == value;
-    const int from = number(part.substr(0, dash));
-    const int to = number(part.substr(dash + 1));
+    if (dash == std::string_view::npos) return ParseOctet(part) == value;
+    const int from = ParseOctet(part.substr(0, dash));
+    const int to = ParseOctet(part.substr(dash + 1));
     return from >= 0 && to >= 0 && from <= value && value <= to;
 }
 
@@ -147,19 +142,12 @@ std::string NextRangeName(const std::vector<std::string>& names) {
 
 bool RangeHoldsAddress(std::string_view storedRange, std::string_view address) {
     if (EqualsNoCase(storedRange, address)) return true;
-    const auto quad = ParseQuad(address);
-    if (!quad) return false;
-    // The stored range: four dot-separated parts.
-    std::array<std::string_view, 4> parts;
-    std::size_t start = 0;
+    const auto quad = SplitQuad(address);
+    const auto range = SplitQuad(storedRange);
+    if (!quad || !range) return false;
     for (std::size_t i = 0; i < 4; ++i) {
-        const std::size_t end = i < 3 ? storedRange.find('.', start) : storedRange.size();
-        if (end == std::string_view::npos) return false;
-        parts[i] = storedRange.substr(start, end - start);
-        start = end + 1;
-    }
-    for (std::size_t i = 0; i < 4; ++i) {
-        if (!PartCovers(parts[i], (*quad)[i])) return false;
+        const int octet = ParseOctet((*quad)[i]);
+        if (octet < 0 || !PartCovers((*range)[i], octet)) return false;
     }
     return true;
 }

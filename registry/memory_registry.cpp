@@ -11,7 +11,11 @@ namespace zuv {
 namespace {
 
 constexpr long kErrorKeyDeleted = 1018;
-constexpr std::size_t kMaxKeyNameChars = 255;
+// Wine takes key names of up to 256 characters, and sub-key paths of up to 260 through
+// the ANSI functions (they convert into a MAX_PATH buffer; a longer path gives
+// ERROR_MORE_DATA).
+constexpr std::size_t kMaxKeyNameChars = 256;
+constexpr std::size_t kMaxSubKeyPathChars = 260;
 constexpr std::size_t kMaxValueNameChars = 16383;
 
 // Length in UTF-16 code units, which is what the registry counts.
@@ -19,6 +23,16 @@ std::size_t Utf16Length(const std::u32string& text) {
     std::size_t n = 0;
     for (char32_t c : text) n += c > 0xFFFF ? 2 : 1;
     return n;
+}
+
+// The order names are kept and listed in: compared without regard to case, with the
+// letters taken in lower case as Wine does, so "_x" comes before "A".
+std::u32string NameKey(std::string_view utf8) {
+    std::u32string key = FoldedKey(utf8);
+    for (char32_t& c : key) {
+        if (c >= U'A' && c <= U'Z') c += U'a' - U'A';
+    }
+    return key;
 }
 
 bool IsStringType(std::uint32_t type) {
@@ -60,7 +74,14 @@ long MemoryRegistry::Before(RegCall call) {
 }
 
 std::u32string MemoryRegistry::Fold(const std::string& ansiName) const {
-    return FoldedKey(codePage_.ToUtf8(ansiName));
+    return NameKey(codePage_.ToUtf8(ansiName));
+}
+
+long MemoryRegistry::CheckSubKeyPath(const std::string& ansiPath) const {
+    if (Utf16Length(DecodeUtf8(codePage_.ToUtf8(ansiPath))) > kMaxSubKeyPathChars) {
+        return kErrorMoreData;
+    }
+    return kErrorSuccess;
 }
 
 bool MemoryRegistry::RootReadOnly(RegKey root) const {
@@ -135,6 +156,7 @@ long MemoryRegistry::CreateKeyEx(RegKey root, const std::string& subKey, const s
     RegKey rootOf = 0;
     Key* base = Resolve(root, error, nullptr, &rootOf);
     if (base == nullptr) return error;
+    if (const long tooLong = CheckSubKeyPath(subKey)) return tooLong;
     std::vector<std::string> levels;
     if (const long bad = SplitPath(subKey, levels)) return bad;
     const bool wantsWrite = (access & (kKeySetValue | kKeyCreateSubKey | kKeyCreateLink)) != 0;
@@ -148,16 +170,29 @@ long MemoryRegistry::CreateKeyEx(RegKey root, const std::string& subKey, const s
     } else {
         current = handles_.at(root).key;
     }
+    // The class goes to the key the path names, even an existing one. With two or more
+    // levels missing the levels are made one at a time, and each level named takes it.
+    std::size_t existing = 0;
+    {
+        const Key* walk = current.get();
+        for (const std::string& level : levels) {
+            auto it = walk->subKeys.find(Fold(level));
+            if (it == walk->subKeys.end()) break;
+            walk = it->second.get();
+            ++existing;
+        }
+    }
+    const bool levelByLevel = levels.size() - existing >= 2;
     bool created = false;
-    for (const std::string& level : levels) {
-        auto& slot = current->subKeys[Fold(level)];
+    for (std::size_t i = 0; i < levels.size(); ++i) {
+        auto& slot = current->subKeys[Fold(levels[i])];
         if (!slot) {
             ++current->subKeysVersion;
             slot = std::make_shared<Key>();
-            slot->name = level;
-            slot->keyClass = keyClass;
+            slot->name = levels[i];
             created = true;
         }
+        if (levelByLevel || i + 1 == levels.size()) slot->keyClass = keyClass;
         current = slot;
     }
     const RegKey handle = nextHandle_;
@@ -175,6 +210,7 @@ long MemoryRegistry::OpenKeyEx(RegKey root, const std::string& subKey, std::uint
     RegKey rootOf = 0;
     Key* base = Resolve(root, error, nullptr, &rootOf);
     if (base == nullptr) return error;
+    if (const long tooLong = CheckSubKeyPath(subKey)) return tooLong;
     std::vector<std::string> levels;
     if (const long bad = SplitPath(subKey, levels)) return bad;
     std::shared_ptr<Key> current;
@@ -234,7 +270,11 @@ long MemoryRegistry::SetValueEx(RegKey key, const std::string& valueName, std::u
         v->type = type;
         v->data = std::move(bytes);
     } else {
-        k->values.push_back(Value{valueName, type, std::move(bytes)});
+        // Values are kept in name order, as the registry lists them.
+        const std::u32string folded = Fold(valueName);
+        auto at = std::find_if(k->values.begin(), k->values.end(),
+                               [&](const Value& other) { return folded < Fold(other.name); });
+        k->values.insert(at, Value{valueName, type, std::move(bytes)});
     }
     return kErrorSuccess;
 }
@@ -291,6 +331,7 @@ long MemoryRegistry::DeleteKey(RegKey key, const std::string& subKey) {
     RegKey rootOf = 0;
     Key* base = Resolve(key, error, nullptr, &rootOf);
     if (base == nullptr) return error;
+    if (const long tooLong = CheckSubKeyPath(subKey)) return tooLong;
     std::vector<std::string> levels;
     if (const long bad = SplitPath(subKey, levels)) return bad;
     if (RootReadOnly(rootOf)) return kErrorAccessDenied;
@@ -429,7 +470,7 @@ const MemoryRegistry::Key* MemoryRegistry::FindKey(RegKey root, const std::strin
     for (std::size_t i = 0; i <= utf8Path.size(); ++i) {
         if (i == utf8Path.size() || utf8Path[i] == '\\') {
             if (!level.empty()) {
-                auto it = current->subKeys.find(FoldedKey(level));
+                auto it = current->subKeys.find(NameKey(level));
                 if (it == current->subKeys.end()) return nullptr;
                 current = it->second.get();
             }

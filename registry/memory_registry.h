@@ -42,7 +42,7 @@ public:
         std::string name;      // as created (ANSI bytes)
         std::string keyClass;  // ANSI bytes
         std::map<std::u32string, std::shared_ptr<Key>> subKeys;  // by folded name: sorted
-        std::vector<Value> values;                               // in order of creation
+        std::vector<Value> values;                               // sorted by folded name
         bool deleted = false;
         std::uint64_t subKeysVersion = 0;  // changes whenever a sub-key comes or goes
     };
@@ -104,6 +104,7 @@ private:
     long SplitPath(const std::string& ansiPath, std::vector<std::string>& levels) const;
     Value* FindValue(Key& key, const std::string& ansiName);
     std::u32string Fold(const std::string& ansiName) const;
+    long CheckSubKeyPath(const std::string& ansiPath) const;
     bool RootReadOnly(RegKey root) const;
     void DumpKey(const Key& key, const std::string& path, std::string& out) const;
 

@@ -309,8 +309,8 @@ RegSetValueExA {IS}ZoneMap\EscRanges\ "" REG_SZ 00 -> 0
 RegCloseKey {IS}ZoneMap\EscRanges\ -> 0
 RegOpenKeyExA {IS}ZoneMap\EscRanges\ access 20019 -> 0
 RegQueryInfoKeyA {IS}ZoneMap\EscRanges\ -> 0 keys 2 (longest 6) values 1 (longest 0)
-RegEnumKeyExA {IS}ZoneMap\EscRanges\ #0 buffer 256 -> 0 "Range1"
-RegEnumKeyExA {IS}ZoneMap\EscRanges\ #1 buffer 256 -> 0 "Range2"
+RegEnumKeyExA {IS}ZoneMap\EscRanges\ #0 buffer 514 -> 0 "Range1"
+RegEnumKeyExA {IS}ZoneMap\EscRanges\ #1 buffer 514 -> 0 "Range2"
 RegEnumValueA {IS}ZoneMap\EscRanges\ #0 buffer 256 -> 0 "" REG_SZ
 RegCloseKey {IS}ZoneMap\EscRanges\ -> 0
 RegOpenKeyExA {IS}ZoneMap\EscRanges\Range1\ access 20019 -> 0
@@ -326,7 +326,7 @@ RegSetValueExA {IS}ZoneMap\Ranges\ "" REG_SZ 00 -> 0
 RegCloseKey {IS}ZoneMap\Ranges\ -> 0
 RegOpenKeyExA {IS}ZoneMap\Ranges\ access 20019 -> 0
 RegQueryInfoKeyA {IS}ZoneMap\Ranges\ -> 0 keys 1 (longest 6) values 1 (longest 0)
-RegEnumKeyExA {IS}ZoneMap\Ranges\ #0 buffer 256 -> 0 "Range1"
+RegEnumKeyExA {IS}ZoneMap\Ranges\ #0 buffer 514 -> 0 "Range1"
 RegEnumValueA {IS}ZoneMap\Ranges\ #0 buffer 256 -> 0 "" REG_SZ
 RegCloseKey {IS}ZoneMap\Ranges\ -> 0
 RegOpenKeyExA {IS}ZoneMap\Ranges\Range1\ access 20019 -> 0
