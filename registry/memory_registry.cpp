@@ -78,7 +78,9 @@ std::u32string MemoryRegistry::Fold(const std::string& ansiName) const {
 }
 
 long MemoryRegistry::CheckSubKeyPath(const std::string& ansiPath) const {
-    if (Utf16Length(DecodeUtf8(codePage_.ToUtf8(ansiPath))) > kMaxSubKeyPathChars) {
+    // No character takes fewer ANSI bytes than UTF-16 units: only a long path needs counting.
+    if (ansiPath.size() > kMaxSubKeyPathChars &&
+        Utf16Length(DecodeUtf8(codePage_.ToUtf8(ansiPath))) > kMaxSubKeyPathChars) {
         return kErrorMoreData;
     }
     return kErrorSuccess;
