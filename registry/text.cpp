@@ -190,8 +190,9 @@ double ValueOfText(std::string_view text) {
 }
 
 std::string NumberToText(double number) {
-    if (number == static_cast<double>(static_cast<long long>(number)) && number > -1e18 &&
-        number < 1e18) {
+    // The range first: converting NaN, an infinity or a number beyond long long is undefined.
+    if (number > -1e18 && number < 1e18 &&
+        number == static_cast<double>(static_cast<long long>(number))) {
         return std::to_string(static_cast<long long>(number));
     }
     char buffer[64];

@@ -1,10 +1,14 @@
 // Behaviour found wrong by the fuzzers and the fault sweep, kept right.
 #include <gtest/gtest.h>
 
+#include <cmath>
+#include <limits>
+
 #include <string>
 #include <vector>
 
 #include "browser_config/browser_config.h"
+#include "registry/text.h"
 #include "tests/support/apply_rig.h"
 
 namespace zuv::test {
@@ -51,6 +55,18 @@ TEST(Regression, UnrepresentableIPv4AddressLeavesNoHalfWrittenRange) {
                 << address << " " << tree;
         }
     }
+}
+
+// Numbers no long long holds are written in floating form; converting them first was
+// undefined (reported by the sanitizer build for NaN from an out-of-range DWORD).
+TEST(Regression, NumbersBeyondLongLongAsText) {
+    EXPECT_EQ(NumberToText(std::nan("")), "nan");
+    EXPECT_EQ(NumberToText(std::numeric_limits<double>::infinity()), "inf");
+    EXPECT_EQ(NumberToText(-std::numeric_limits<double>::infinity()), "-inf");
+    EXPECT_EQ(NumberToText(1e300), "1e+300");
+    EXPECT_EQ(NumberToText(-9.3e18), "-9.3e+18");
+    EXPECT_EQ(NumberToText(4294967296.0), "4294967296");
+    EXPECT_EQ(NumberToText(-2.5), "-2.5");
 }
 
 }  // namespace
