@@ -11,11 +11,16 @@
 namespace zuv {
 namespace {
 
+// iconv_open's failure value, (iconv_t)-1: an integer made a pointer by the iconv API itself.
+iconv_t NoConverter() {
+    return reinterpret_cast<iconv_t>(-1);  // NOLINT(performance-no-int-to-ptr)
+}
+
 class IconvConverter {
 public:
     IconvConverter(const char* to, const char* from) : cd_(iconv_open(to, from)) {}
     ~IconvConverter() {
-        if (cd_ != reinterpret_cast<iconv_t>(-1)) iconv_close(cd_);
+        if (cd_ != NoConverter()) iconv_close(cd_);
     }
     IconvConverter(const IconvConverter&) = delete;
     IconvConverter& operator=(const IconvConverter&) = delete;
@@ -23,7 +28,7 @@ public:
     // False when a character cannot be converted or the input is malformed.
     bool Convert(std::string_view in, std::string& out) const {
         out.clear();
-        if (cd_ == reinterpret_cast<iconv_t>(-1)) return false;
+        if (cd_ == NoConverter()) return false;
         iconv(cd_, nullptr, nullptr, nullptr, nullptr);
         std::vector<char> src(in.begin(), in.end());
         char* inPtr = src.data();

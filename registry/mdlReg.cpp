@@ -193,7 +193,7 @@ std::string mdlReg::ReadAsText(RegKey key, const std::string& ansiName, std::uin
         if (heldType == kRegMultiSz) {
             while (!text.empty() && text.back() == '\0') text.pop_back();
         } else {
-            text = text.substr(0, text.find('\0'));
+            if (const auto nul = text.find('\0'); nul != std::string::npos) text.resize(nul);
         }
         return codePage_.ToUtf8(text);
     }

@@ -498,8 +498,10 @@ void MemoryRegistry::DumpKey(const Key& key, const std::string& path, std::strin
         out += line.str() + "\n";
     }
     for (const auto& entry : key.subKeys) {
-        const std::string name = codePage_.ToUtf8(entry.second->name);
-        DumpKey(*entry.second, path.empty() ? name : path + "\\" + name, out);
+        std::string child = path;
+        if (!child.empty()) child += '\\';
+        child += codePage_.ToUtf8(entry.second->name);
+        DumpKey(*entry.second, child, out);
     }
 }
 

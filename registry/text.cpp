@@ -8,17 +8,17 @@
 #else
 #include <clocale>
 #include <cwctype>
-#include <locale.h>
+#include <locale.h>  // NOLINT(modernize-deprecated-headers): newlocale is POSIX, not in <clocale>
 #endif
 
 namespace zuv {
 
-std::u32string DecodeUtf8(std::string_view s) {
+std::u32string DecodeUtf8(std::string_view utf8) {
     std::u32string out;
-    out.reserve(s.size());
+    out.reserve(utf8.size());
     std::size_t i = 0;
-    while (i < s.size()) {
-        const auto b = static_cast<unsigned char>(s[i]);
+    while (i < utf8.size()) {
+        const auto b = static_cast<unsigned char>(utf8[i]);
         std::size_t len = 0;
         char32_t cp = 0;
         if (b < 0x80) {
@@ -34,9 +34,9 @@ std::u32string DecodeUtf8(std::string_view s) {
             len = 4;
             cp = b & 0x07;
         }
-        bool ok = len != 0 && i + len <= s.size();
+        bool ok = len != 0 && i + len <= utf8.size();
         for (std::size_t k = 1; ok && k < len; ++k) {
-            const auto c = static_cast<unsigned char>(s[i + k]);
+            const auto c = static_cast<unsigned char>(utf8[i + k]);
             if ((c & 0xC0) != 0x80) {
                 ok = false;
             } else {
