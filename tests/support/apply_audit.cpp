@@ -127,8 +127,10 @@ bool IsRangeTreeListing(const RecordedCall& call) {
                          call.function == RegCall::QueryInfoKey ||
                          call.function == RegCall::EnumKeyEx || call.function == RegCall::EnumValue;
     if (!listing) return false;
+    static const std::u32string escRanges = FoldPath(RangeTree("EscRanges\\"));
+    static const std::u32string ranges = FoldPath(RangeTree("Ranges\\"));
     const std::u32string path = FoldPath(call.path);
-    return path == FoldPath(RangeTree("EscRanges\\")) || path == FoldPath(RangeTree("Ranges\\"));
+    return path == escRanges || path == ranges;
 }
 
 bool AddressRaises(const AnsiCodePage& codePage, const std::string& address) {
@@ -143,6 +145,13 @@ bool AddressRaises(const AnsiCodePage& codePage, const std::string& address) {
 
 std::vector<std::string> AuditApply(const AuditInput& input) {
     std::vector<std::string> problems;
+    // The same few paths come up again and again.
+    std::map<std::string, std::u32string> folded;
+    const auto fold = [&folded](const std::string& path) -> const std::u32string& {
+        auto it = folded.find(path);
+        if (it == folded.end()) it = folded.emplace(path, FoldPath(path)).first;
+        return it->second;
+    };
     const auto& calls = *input.calls;
     const Snapshot& before = *input.before;
     const Snapshot& after = *input.after;
@@ -217,7 +226,7 @@ std::vector<std::string> AuditApply(const AuditInput& input) {
     std::vector<std::u32string> deletedKeys;
     for (const auto& call : calls) {
         if (!call.Succeeded()) continue;
-        const std::u32string path = FoldPath(call.path);
+        const std::u32string& path = fold(call.path);
         switch (call.function) {
         case RegCall::SetValueEx:
             touched[{path, FoldedKey(call.name)}] = StoredValue{call.name, call.type, call.data};
@@ -240,7 +249,7 @@ std::vector<std::string> AuditApply(const AuditInput& input) {
     for (const auto* record : {input.calls, input.cleanCalls}) {
         if (record == nullptr) continue;
         for (const auto& call : *record) {
-            if (call.function == RegCall::SetValueEx) owned.insert({FoldPath(call.path), FoldedKey(call.name)});
+            if (call.function == RegCall::SetValueEx) owned.insert({fold(call.path), FoldedKey(call.name)});
         }
     }
     for (const auto& [where, value] : touched) {
@@ -306,7 +315,7 @@ std::vector<std::string> AuditApply(const AuditInput& input) {
     // The user's own values, unless this address makes one of them the tool's.
     if (input.foreign != nullptr) {
         for (const Seed& seed : *input.foreign) {
-            const std::u32string path = FoldPath(RootedPath(seed.root, seed.path));
+            const std::u32string& path = fold(RootedPath(seed.root, seed.path));
             const std::u32string name = FoldedKey(seed.name);
             if (owned.count({path, name}) != 0) continue;
             const auto key = after.find(path);
