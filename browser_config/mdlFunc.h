@@ -21,13 +21,6 @@ bool HasSubdomainLevels(std::string_view address);
 // The text after the second-to-last separating dot (a final dot does not separate).
 std::string ParentDomain(std::string_view address);
 
-// Whether the whole text is a number: optional blanks, sign, digits with optional decimal
-// point and fraction, optional exponent, optional blanks. The empty text is not.
-bool IsNumericText(std::string_view text);
-// The number formed by the longest leading run that reads as a decimal number (blanks are
-// skipped); 0 when there is none.
-double ValueOfText(std::string_view text);
-
 // The name for a new range key: "Range" followed by one more than the highest number among
 // the names made of "Range" and decimal digits; "Range1" when there is none.
 std::string NextRangeName(const std::vector<std::string>& names);

@@ -11,3 +11,6 @@ set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
 set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
 # Everything static: no libstdc++, libgcc or winpthread DLLs beside the programs.
 set(CMAKE_EXE_LINKER_FLAGS_INIT "-static -static-libgcc -static-libstdc++")
+# Test programs run under Wine, in the project's own prefix and locale.
+get_filename_component(ZUV_WINE_RUN "${CMAKE_CURRENT_LIST_DIR}/../scripts/wine-run" ABSOLUTE)
+set(CMAKE_CROSSCOMPILING_EMULATOR "${ZUV_WINE_RUN}")

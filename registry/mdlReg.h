@@ -31,6 +31,9 @@ struct RefusedWrite {
     std::string path;
     std::string valueName;
     long code = 0;
+    // Set when the layer itself refused the write (not an array, out of range) or could not
+    // do what was asked; otherwise the platform's text for `code` describes it.
+    std::string reason;
 };
 
 class mdlReg {
@@ -66,6 +69,8 @@ public:
     // The first SetValue since the last ResetRefusals that returned false.
     const std::optional<RefusedWrite>& FirstRefusedWrite() const { return firstRefused_; }
     void ResetRefusals() { firstRefused_.reset(); }
+    // Records a write that could not be made, when none was recorded before.
+    void NoteRefusal(RefusedWrite refused);
 
     std::string ErrorText(long code) { return api_.ErrorText(code); }
 

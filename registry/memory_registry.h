@@ -41,8 +41,9 @@ public:
     struct Key {
         std::string name;      // as created (ANSI bytes)
         std::string keyClass;  // ANSI bytes
-        std::map<std::u32string, std::unique_ptr<Key>> subKeys;  // by folded name: sorted
-        std::vector<Value> values;                               // in order of creation
+        std::map<std::u32string, std::shared_ptr<Key>> subKeys;  // by folded name: sorted
+        std::vector<Value> values;                               // sorted by folded name
+        bool deleted = false;
     };
 
     // Fault injection: called before each platform call with the call and its 1-based
@@ -81,24 +82,28 @@ public:
 
     // Direct access for tests (paths in UTF-8, levels separated by '\').
     const Key* FindKey(RegKey root, const std::string& utf8Path) const;
-    const Key& Root(RegKey root) const;
     // A dump of a whole root, one line per key and value, stable for comparisons.
     std::string Dump(RegKey root) const;
 
 private:
     struct Handle {
-        Key* key;
+        std::shared_ptr<Key> key;
         std::uint32_t access;
         RegKey root;
     };
-    Key* Resolve(RegKey key, std::uint32_t* access = nullptr, RegKey* root = nullptr);
+    // The key behind a handle, or null with `error` set.
+    Key* Resolve(RegKey key, long& error, std::uint32_t* access = nullptr, RegKey* root = nullptr);
     long Before(RegCall call);
     long SplitPath(const std::string& ansiPath, std::vector<std::string>& levels) const;
     Value* FindValue(Key& key, const std::string& ansiName);
+    std::u32string Fold(const std::string& ansiName) const;
+    long CheckSubKeyPath(const std::string& ansiPath) const;
+    bool RootReadOnly(RegKey root) const;
+    void DumpKey(const Key& key, const std::string& path, std::string& out) const;
 
     const AnsiCodePage& codePage_;
-    Key currentUser_;
-    Key localMachine_;
+    std::shared_ptr<Key> currentUser_;
+    std::shared_ptr<Key> localMachine_;
     std::map<RegKey, Handle> handles_;
     RegKey nextHandle_ = 0x100;
     std::uint64_t calls_ = 0;

@@ -1,5 +1,8 @@
 #include "registry/text.h"
 
+#include <cstdio>
+#include <cstdlib>
+
 #ifdef _WIN32
 #include <windows.h>
 #else
@@ -122,6 +125,78 @@ bool EqualsNoCase(std::string_view a, std::string_view b) { return CompareNoCase
 
 bool ContainsNoCase(std::string_view haystack, std::string_view needle) {
     return FoldedKey(haystack).find(FoldedKey(needle)) != std::u32string::npos;
+}
+
+}  // namespace zuv
+
+namespace zuv {
+namespace {
+
+bool IsBlank(char c) { return c == ' ' || c == '\t'; }
+bool IsDigit(char c) { return c >= '0' && c <= '9'; }
+
+// Length of the decimal number at the start of `s` (sign, digits, point, fraction,
+// exponent), or 0 when there is none. Needs at least one digit in the mantissa.
+std::size_t NumberPrefix(std::string_view s) {
+    std::size_t i = 0;
+    if (i < s.size() && (s[i] == '+' || s[i] == '-')) ++i;
+    std::size_t digits = 0;
+    while (i < s.size() && IsDigit(s[i])) {
+        ++i;
+        ++digits;
+    }
+    if (i < s.size() && s[i] == '.') {
+        ++i;
+        while (i < s.size() && IsDigit(s[i])) {
+            ++i;
+            ++digits;
+        }
+    }
+    if (digits == 0) return 0;
+    if (i < s.size() && (s[i] == 'e' || s[i] == 'E')) {
+        std::size_t j = i + 1;
+        if (j < s.size() && (s[j] == '+' || s[j] == '-')) ++j;
+        const std::size_t expStart = j;
+        while (j < s.size() && IsDigit(s[j])) ++j;
+        if (j > expStart) i = j;
+    }
+    return i;
+}
+
+}  // namespace
+
+bool IsNumericText(std::string_view text) {
+    std::size_t begin = 0;
+    std::size_t end = text.size();
+    while (begin < end && IsBlank(text[begin])) ++begin;
+    while (end > begin && IsBlank(text[end - 1])) --end;
+    const std::string_view core = text.substr(begin, end - begin);
+    if (core.empty()) return false;
+    return NumberPrefix(core) == core.size();
+}
+
+double ValueOfText(std::string_view text) {
+    // Blanks anywhere inside the number are skipped.
+    std::string compact;
+    compact.reserve(text.size());
+    for (char c : text) {
+        if (!IsBlank(c)) compact.push_back(c);
+    }
+    const std::size_t n = NumberPrefix(compact);
+    if (n == 0) return 0.0;
+    std::string number = compact.substr(0, n);
+    // strtod would also take hexadecimal and "inf"; the prefix holds only decimal forms.
+    return std::strtod(number.c_str(), nullptr);
+}
+
+std::string NumberToText(double number) {
+    if (number == static_cast<double>(static_cast<long long>(number)) && number > -1e18 &&
+        number < 1e18) {
+        return std::to_string(static_cast<long long>(number));
+    }
+    char buffer[64];
+    std::snprintf(buffer, sizeof buffer, "%.15g", number);
+    return buffer;
 }
 
 }  // namespace zuv

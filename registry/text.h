@@ -21,4 +21,13 @@ bool ContainsNoCase(std::string_view haystack, std::string_view needle);
 // Upper-cased copy, for use as a map key.
 std::u32string FoldedKey(std::string_view utf8);
 
+// Whether the whole text is a number: optional blanks, sign, digits with optional decimal
+// point and fraction, optional exponent, optional blanks. The empty text is not.
+bool IsNumericText(std::string_view text);
+// The number formed by the longest leading run that reads as a decimal number (blanks are
+// skipped); 0 when there is none.
+double ValueOfText(std::string_view text);
+// A number as text: whole numbers without a decimal point, others in shortest form.
+std::string NumberToText(double number);
+
 }  // namespace zuv

@@ -1,0 +1,31 @@
+# zuv_add_gtest(<name> <sources>... [LIBS <libraries>...] [NO_GTEST_MAIN])
+#
+# One GoogleTest executable and its tests. Natively the tests are discovered after the
+# build, one CTest test per case. In the Windows build the executable runs as one CTest
+# test through CMAKE_CROSSCOMPILING_EMULATOR (scripts/wine-run): discovering cases would
+# mean starting Wine at build time.
+#
+# NO_GTEST_MAIN: the sources bring their own main().
+function(zuv_add_gtest name)
+  cmake_parse_arguments(PARSE_ARGV 1 ARG "NO_GTEST_MAIN" "" "LIBS")
+  if(NOT ARG_UNPARSED_ARGUMENTS)
+    message(FATAL_ERROR "zuv_add_gtest(${name}): no sources")
+  endif()
+  add_executable(${name} ${ARG_UNPARSED_ARGUMENTS})
+  target_compile_options(${name} PRIVATE ${ZUV_WARNINGS})
+  if(ARG_NO_GTEST_MAIN)
+    target_link_libraries(${name} PRIVATE ${ARG_LIBS} ${ZUV_GTEST_NO_MAIN} ${ZUV_GMOCK})
+  else()
+    target_link_libraries(${name} PRIVATE ${ARG_LIBS} ${ZUV_GTEST} ${ZUV_GMOCK})
+  endif()
+  if(WIN32)
+    add_test(NAME ${name} COMMAND ${name} --gtest_color=no
+             WORKING_DIRECTORY $<TARGET_FILE_DIR:${name}>)
+    set_tests_properties(${name} PROPERTIES LABELS "wine")
+  else()
+    gtest_discover_tests(${name}
+      WORKING_DIRECTORY $<TARGET_FILE_DIR:${name}>
+      EXTRA_ARGS --gtest_color=no
+      DISCOVERY_TIMEOUT 60)
+  endif()
+endfunction()

@@ -1,0 +1,322 @@
+#include "registry/mdlReg.h"
+
+#include <algorithm>
+#include <cmath>
+#include <numeric>
+
+#include "registry/runtime_error.h"
+#include "registry/text.h"
+#include "registry/unique_hkey.h"
+
+namespace zuv {
+namespace {
+
+constexpr double kDwordMax = 4294967295.0;
+constexpr long kStatusNotArray = 1;
+constexpr long kStatusOutOfRange = 2;
+
+std::string TextOf(const RegValue& value) {
+    if (const auto* text = std::get_if<std::string>(&value)) return *text;
+    if (const auto* number = std::get_if<double>(&value)) return NumberToText(*number);
+    throw RuntimeError(ErrorKind::TypeMismatch);
+}
+
+double NumberOf(const RegValue& value) {
+    if (const auto* number = std::get_if<double>(&value)) return *number;
+    if (const auto* text = std::get_if<std::string>(&value)) {
+        if (IsNumericText(*text)) return ValueOfText(*text);
+    }
+    throw RuntimeError(ErrorKind::TypeMismatch);
+}
+
+std::string Trim(const std::string& text) {
+    const auto first = text.find_first_not_of(' ');
+    if (first == std::string::npos) return {};
+    const auto last = text.find_last_not_of(' ');
+    return text.substr(first, last - first + 1);
+}
+
+const char kHexDigits[] = "0123456789ABCDEF";
+
+}  // namespace
+
+std::string DwordToHex(double number) {
+    std::string hex(8, ' ');
+    for (int k = 1; k <= 8; ++k) {
+        const double d = number - std::floor(number / 16) * 16;
+        char digit = ' ';
+        if (d == 10 || d == 11 || d == 12 || d == 13 || d == 14 || d == 15) {
+            digit = static_cast<char>('A' + static_cast<int>(d) - 10);
+        } else {
+            digit = NumberToText(d).front();
+        }
+        hex[static_cast<std::size_t>(8 - k)] = digit;
+        number = std::floor(number / 16);
+    }
+    return hex;
+}
+
+void SortNames(std::vector<std::string>& names) {
+    std::stable_sort(names.begin(), names.end(), [](const std::string& a, const std::string& b) {
+        return CompareNoCase(a, b) < 0;
+    });
+}
+
+void mdlReg::NoteRefusal(RefusedWrite refused) {
+    if (!firstRefused_) firstRefused_ = std::move(refused);
+}
+
+bool mdlReg::SetValue(RegKey root, const std::string& path, const std::string& valueName,
+                      const RegValue& value, std::uint32_t type) {
+    // Every conversion happens before the registry is touched, so a value that cannot be
+    // written leaves nothing behind.
+    const std::string ansiPath = codePage_.FromUtf8(path);
+    const std::string ansiName = codePage_.FromUtf8(valueName);
+    RegValue prepared = value;
+    if (type == kRegSz || type == kRegExpandSz || type == kRegMultiSz) {
+        prepared = codePage_.FromUtf8(TextOf(value));
+    } else if (type == kRegDword) {
+        prepared = NumberOf(value);
+    }
+
+    UniqueHKey key(api_);
+    std::uint32_t disposition = 0;
+    RegStatus = api_.CreateKeyEx(root, ansiPath, std::to_string(type), kWriteAccess, true,
+                                 key.Put(), &disposition);
+    bool ok = false;
+    if (RegStatus == kErrorSuccess) {
+        key.Commit();
+        ok = Write(key.Get(), ansiName, prepared, type);
+    }
+    key.Reset();
+    if (!ok) {
+        RefusedWrite refused{root, path, valueName, RegStatus, {}};
+        if (RegStatus == kStatusNotArray && !std::holds_alternative<ByteArray>(prepared)) {
+            refused.reason = "二进制数据不是字节数组";
+        } else if (RegStatus == kStatusOutOfRange && type == kRegDword) {
+            refused.reason = "数值 " + NumberToText(std::get<double>(prepared)) +
+                             " 超出 DWORD 的范围（0 到 4294967295）";
+        }
+        NoteRefusal(std::move(refused));
+    }
+    return ok;
+}
+
+bool mdlReg::Write(RegKey key, const std::string& ansiName, const RegValue& value,
+                   std::uint32_t type) {
+    switch (type) {
+    case kRegSz:
+    case kRegExpandSz:
+    case kRegMultiSz: {
+        const auto& text = std::get<std::string>(value);
+        std::vector<unsigned char> data(text.begin(), text.end());
+        data.push_back(0);
+        RegStatus = api_.SetValueEx(key, ansiName, type, data.data(),
+                                    static_cast<std::uint32_t>(data.size()));
+        break;
+    }
+    case kRegBinary: {
+        RegStatus = kStatusNotArray;
+        const auto* array = std::get_if<ByteArray>(&value);
+        if (array == nullptr) break;
+        if (!array->items) {
+            RegStatus = api_.SetValueEx(key, ansiName, kRegBinary, nullptr, 0);
+        } else {
+            const auto& bytes = *array->items;
+            RegStatus = api_.SetValueEx(key, ansiName, kRegBinary, bytes.data(),
+                                        static_cast<std::uint32_t>(bytes.size()));
+        }
+        break;
+    }
+    case kRegDword: {
+        double number = std::get<double>(value);
+        if (!(number >= 0 && number <= kDwordMax)) {
+            RegStatus = kStatusOutOfRange;
+            break;
+        }
+        number = std::floor(number);  // callers pass whole numbers; a fraction is dropped
+        const std::string h = DwordToHex(number);
+        unsigned char buffer[4];
+        for (std::size_t i = 0; i < 4; ++i) {
+            const std::string pair = h.substr(6 - 2 * i, 2);
+            buffer[i] = static_cast<unsigned char>(std::stoul(pair, nullptr, 16));
+        }
+        RegStatus = api_.SetValueEx(key, ansiName, kRegDword, buffer, 4);
+        break;
+    }
+    default:
+        // Other types are accepted and write nothing.
+        break;
+    }
+    return RegStatus == kErrorSuccess;
+}
+
+std::string mdlReg::QueryValue(RegKey root, const std::string& path, const std::string& valueName,
+                               std::uint32_t& type) {
+    const std::string ansiPath = codePage_.FromUtf8(path);
+    const std::string ansiName = codePage_.FromUtf8(valueName);
+    UniqueHKey key(api_);
+    // Reading needs no write rights: HKEY_LOCAL_MACHINE is read-only for a standard user.
+    RegStatus = api_.OpenKeyEx(root, ansiPath, kReadAccess, key.Put());
+    if (RegStatus != kErrorSuccess) return {};
+    key.Commit();
+    return Trim(ReadAsText(key.Get(), ansiName, type));
+}
+
+std::string mdlReg::ReadAsText(RegKey key, const std::string& ansiName, std::uint32_t& type) {
+    // Read the whole value, however long: ask for the size, then read; retry if it grew.
+    std::uint32_t heldType = type;
+    std::vector<unsigned char> data;
+    for (int attempt = 0; attempt < 4; ++attempt) {
+        std::uint32_t size = 0;
+        std::uint32_t sizeType = heldType;
+        RegStatus = api_.QueryValueEx(key, ansiName, &sizeType, nullptr, &size);
+        if (RegStatus != kErrorSuccess) return {};
+        data.assign(static_cast<std::size_t>(size) + 1, 0);
+        std::uint32_t got = size + 1;
+        RegStatus = api_.QueryValueEx(key, ansiName, &heldType, data.data(), &got);
+        if (RegStatus == kErrorMoreData) continue;
+        if (RegStatus != kErrorSuccess) return {};
+        data.resize(got);
+        break;
+    }
+    if (RegStatus != kErrorSuccess) return {};
+    type = heldType;
+
+    switch (heldType) {
+    case kRegSz:
+    case kRegExpandSz:
+    case kRegMultiSz: {
+        std::string text(data.begin(), data.end());
+        if (heldType == kRegMultiSz) {
+            while (!text.empty() && text.back() == '\0') text.pop_back();
+        } else {
+            text = text.substr(0, text.find('\0'));
+        }
+        return codePage_.ToUtf8(text);
+    }
+    case kRegBinary: {
+        std::string hex;
+        hex.reserve(data.size() * 3);
+        for (unsigned char b : data) {
+            hex.push_back(kHexDigits[b >> 4]);
+            hex.push_back(kHexDigits[b & 0x0F]);
+            hex.push_back(' ');
+        }
+        return hex;
+    }
+    case kRegDword: {
+        unsigned char bytes[4] = {0, 0, 0, 0};
+        std::copy_n(data.begin(), std::min<std::size_t>(4, data.size()), bytes);
+        const std::uint32_t number = static_cast<std::uint32_t>(bytes[0]) |
+                                     static_cast<std::uint32_t>(bytes[1]) << 8 |
+                                     static_cast<std::uint32_t>(bytes[2]) << 16 |
+                                     static_cast<std::uint32_t>(bytes[3]) << 24;
+        return std::to_string(number);
+    }
+    default:
+        return {};
+    }
+}
+
+bool mdlReg::DeleteEntry(RegKey root, const std::string& path, const std::string& valueName) {
+    const std::string ansiPath = codePage_.FromUtf8(path);
+    const std::string ansiName = codePage_.FromUtf8(valueName);
+    UniqueHKey key(api_);
+    RegStatus = api_.OpenKeyEx(root, ansiPath, kWriteAccess, key.Put());
+    if (RegStatus != kErrorSuccess) return false;
+    key.Commit();
+
+    if (!ansiName.empty()) {
+        RegStatus = api_.DeleteValue(key.Get(), ansiName);
+        return RegStatus == kErrorSuccess;
+    }
+
+    // A key: split the path at its last backslash into parent and child.
+    std::string parent;
+    std::string child = ansiPath;
+    const auto last = ansiPath.rfind('\\');
+    if (last != std::string::npos && last > 0) {
+        parent = ansiPath.substr(0, last);
+        child = ansiPath.substr(last + 1);
+    }
+    key.Reset();
+    if (child.empty()) {
+        // A path ending with a backslash names no child. The platform would delete the
+        // opened key itself, with every value in it; nothing is deleted instead.
+        RegStatus = kErrorInvalidParameter;
+        return false;
+    }
+    RegStatus = api_.OpenKeyEx(root, parent, kWriteAccess, key.Put());
+    if (RegStatus != kErrorSuccess) return false;
+    key.Commit();
+    RegStatus = api_.DeleteKey(key.Get(), child);
+    return RegStatus == kErrorSuccess;
+}
+
+bool mdlReg::EnumerateKey(RegKey root, const std::string& path, std::vector<std::string>& subKeys,
+                          std::vector<std::string>& valueNames,
+                          std::vector<std::uint32_t>& valueTypes, std::uint32_t& subKeyCount,
+                          std::uint32_t& valueCount, std::uint32_t& maxSubKeyLen,
+                          std::uint32_t& maxValueNameLen) {
+    const std::string ansiPath = codePage_.FromUtf8(path);
+    UniqueHKey key(api_);
+    RegStatus = api_.OpenKeyEx(root, ansiPath, kReadAccess, key.Put());
+    if (RegStatus != kErrorSuccess) return false;
+    key.Commit();
+    RegStatus = api_.QueryInfoKey(key.Get(), &subKeyCount, &maxSubKeyLen, &valueCount,
+                                  &maxValueNameLen);
+    if (RegStatus != kErrorSuccess) return false;
+
+    if (subKeyCount > 0) {
+        std::vector<std::string> names;
+        names.reserve(subKeyCount);
+        std::vector<char> buffer(256);  // key names hold at most 255 characters
+        for (std::uint32_t i = 0; i < subKeyCount; ++i) {
+            auto length = static_cast<std::uint32_t>(buffer.size());
+            RegStatus = api_.EnumKeyEx(key.Get(), i, buffer.data(), &length);
+            if (RegStatus != kErrorSuccess) return false;
+            names.push_back(codePage_.ToUtf8(std::string(buffer.data(), length)));
+        }
+        SortNames(names);
+        subKeys = std::move(names);
+    }
+    if (valueCount > 0) {
+        std::vector<std::pair<std::string, std::uint32_t>> values;
+        values.reserve(valueCount);
+        // Value names may be longer than key names; the key told the longest one.
+        std::vector<char> buffer(std::max<std::size_t>(256, std::size_t{maxValueNameLen} * 2 + 2));
+        for (std::uint32_t i = 0; i < valueCount; ++i) {
+            auto length = static_cast<std::uint32_t>(buffer.size());
+            std::uint32_t type = 0;
+            RegStatus = api_.EnumValue(key.Get(), i, buffer.data(), &length, &type);
+            if (RegStatus != kErrorSuccess) return false;
+            values.emplace_back(codePage_.ToUtf8(std::string(buffer.data(), length)), type);
+        }
+        std::stable_sort(values.begin(), values.end(), [](const auto& a, const auto& b) {
+            return CompareNoCase(a.first, b.first) < 0;
+        });
+        valueNames.clear();
+        valueTypes.clear();
+        for (auto& [name, type] : values) {
+            valueNames.push_back(std::move(name));
+            valueTypes.push_back(type);
+        }
+    }
+    RegStatus = kErrorSuccess;
+    return true;
+}
+
+bool mdlReg::EnumerateSubKeys(RegKey root, const std::string& path,
+                              std::vector<std::string>& subKeys) {
+    std::vector<std::string> valueNames;
+    std::vector<std::uint32_t> valueTypes;
+    std::uint32_t subKeyCount = 0;
+    std::uint32_t valueCount = 0;
+    std::uint32_t maxSubKeyLen = 0;
+    std::uint32_t maxValueNameLen = 0;
+    return EnumerateKey(root, path, subKeys, valueNames, valueTypes, subKeyCount, valueCount,
+                        maxSubKeyLen, maxValueNameLen);
+}
+
+}  // namespace zuv

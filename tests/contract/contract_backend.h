@@ -1,0 +1,29 @@
+// The registry a contract test runs against: the in-memory backend natively, the real
+// advapi32 one (under Wine) in the Windows build. Both run the same cases.
+#pragma once
+
+#include <cstddef>
+#include <memory>
+#include <optional>
+#include <string>
+
+#include "registry/codepage.h"
+#include "registry/registry_api.h"
+
+namespace zuv::contract {
+
+class ContractBackend {
+public:
+    virtual ~ContractBackend() = default;
+    virtual RegistryApi& Api() = 0;
+    virtual const AnsiCodePage& CodePage() const = 0;
+    // What RegistryApi cannot tell: the class stored on a key (ANSI bytes), or nullopt
+    // when the key cannot be opened.
+    virtual std::optional<std::string> KeyClass(RegKey root, const std::string& ansiPath) = 0;
+    // Handles handed out by Api() and not yet closed.
+    virtual std::size_t OpenHandles() const = 0;
+};
+
+std::unique_ptr<ContractBackend> MakeContractBackend();
+
+}  // namespace zuv::contract
