@@ -6,8 +6,6 @@ set -uo pipefail
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)
 build_dir=$(realpath -m "$1")
 out_dir=$(realpath -m "$2")
-# A Wine prefix of its own, kept in the build folder between runs.
-export WINEPREFIX=$build_dir/run-wine-prefix
 rm -rf "$out_dir/settings.reg" "$out_dir/window.png"
 
 output=$("$root/scripts/run" --headless --no-build --build-dir "$build_dir" --out "$out_dir" \
