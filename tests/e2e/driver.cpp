@@ -440,6 +440,27 @@ std::optional<DWORD> ReadDword(const std::wstring& path, const std::wstring& nam
     return value;
 }
 
+std::optional<std::wstring> ReadString(const std::wstring& path, const std::wstring& name) {
+    Key key(path, KEY_READ);
+    if (!key.Get()) return std::nullopt;
+    DWORD type = 0;
+    DWORD size = 0;
+    if (RegQueryValueExW(key.Get(), name.c_str(), nullptr, &type, nullptr, &size) !=
+            ERROR_SUCCESS ||
+        type != REG_SZ) {
+        return std::nullopt;
+    }
+    std::wstring text(size / sizeof(wchar_t) + 1, L'\0');
+    DWORD capacity = static_cast<DWORD>(text.size() * sizeof(wchar_t));
+    if (RegQueryValueExW(key.Get(), name.c_str(), nullptr, &type,
+                         reinterpret_cast<BYTE*>(text.data()), &capacity) != ERROR_SUCCESS) {
+        return std::nullopt;
+    }
+    text.resize(capacity / sizeof(wchar_t));
+    while (!text.empty() && text.back() == L'\0') text.pop_back();
+    return text;
+}
+
 std::string Dump(const std::wstring& path) {
     std::string out;
     DumpKey(path, path, out);

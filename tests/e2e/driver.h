@@ -122,6 +122,8 @@ bool KeyExists(const std::wstring& path);
 bool DeleteTree(const std::wstring& path);
 // The type and number of a value when it is there and of type REG_DWORD.
 std::optional<DWORD> ReadDword(const std::wstring& path, const std::wstring& name);
+// The text of a value when it is there and of type REG_SZ.
+std::optional<std::wstring> ReadString(const std::wstring& path, const std::wstring& name);
 // Everything below a key as text, one line per key and value, sorted: equal texts mean equal
 // contents. A missing key gives the empty text.
 std::string Dump(const std::wstring& path);

@@ -106,7 +106,12 @@ TEST_F(ProgramTest, TabVisitsExitApplyAddressAndWraps) {
 struct AddressCase {
     const char* name;
     const wchar_t* address;
+    // Below the zone map's "Domains" and "EscDomains" trees: the site key of a name; empty for
+    // an IP address, which becomes the range key "Range1" of "Ranges" and "EscRanges".
+    const wchar_t* siteKey;
 };
+
+const std::wstring kZoneMap = std::wstring(reg::kInternetSettings) + L"\\ZoneMap\\";
 
 class ApplyTest : public ProgramTest, public ::testing::WithParamInterface<AddressCase> {};
 
@@ -116,15 +121,43 @@ TEST_P(ApplyTest, ApplyButtonWritesTrustedZoneAndReportsSuccess) {
     PostMessageW(ok_, BM_CLICK, 0, 0);
     ExpectSuccessMessage();
     ExpectTrustedZoneWritten();
+    // The address is a trusted site.
+    if (*GetParam().siteKey) {
+        for (const wchar_t* tree : {L"EscDomains\\", L"Domains\\"}) {
+            const std::wstring key = kZoneMap + tree + GetParam().siteKey;
+            EXPECT_EQ(reg::ReadDword(key, L"http"), 2u) << Narrow(key);
+        }
+    } else {
+        for (const wchar_t* tree : {L"EscRanges\\", L"Ranges\\"}) {
+            const std::wstring key = kZoneMap + tree + L"Range1";
+            EXPECT_EQ(reg::ReadDword(key, L"http"), 2u) << Narrow(key);
+            EXPECT_EQ(reg::ReadString(key, L":Range"), std::wstring(address)) << Narrow(key);
+        }
+    }
     EXPECT_TRUE(tool_.Running()) << "the window stays open after applying";
     EXPECT_EQ(WindowText(address_), address) << "the address is kept";
 }
 
 INSTANTIATE_TEST_SUITE_P(Addresses, ApplyTest,
-                         ::testing::Values(AddressCase{"IpAddress", L"192.0.2.10"},
-                                           AddressCase{"MachineName", L"appserver"},
-                                           AddressCase{"DomainName", L"www.example.com"}),
+                         ::testing::Values(AddressCase{"IpAddress", L"192.0.2.10", L""},
+                                           AddressCase{"MachineName", L"appserver", L"appserver"},
+                                           AddressCase{"DomainName", L"www.example.com",
+                                                       L"example.com\\www"}),
                          [](const auto& param) { return std::string(param.param.name); });
+
+TEST_F(ProgramTest, AddressOutsideTheCodePageIsReportedAsFailure) {
+    // Thai letters have no place in code page 936: the apply stops with the error's description.
+    SendMessageW(address_, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(L"\u0e01\u0e02"));
+    PostMessageW(ok_, BM_CLICK, 0, 0);
+    const auto box = tool_.WaitForMessageBox();
+    ASSERT_TRUE(box) << "no message box";
+    const std::wstring prefix = L"设置出错，原因：";
+    EXPECT_EQ(Narrow(box->text.substr(0, prefix.size())), Narrow(prefix)) << Narrow(box->text);
+    EXPECT_GT(box->text.size(), prefix.size()) << "the description follows";
+    EXPECT_EQ(Narrow(box->caption), Narrow(kCaption));
+    ASSERT_TRUE(tool_.AnswerMessageBox(*box));
+    EXPECT_TRUE(tool_.Running());
+}
 
 TEST_F(ProgramTest, TypedAddressAppliedWithSpaceThenEnterOnFocusedApplyButton) {
     Keyboard keyboard(tool_);
