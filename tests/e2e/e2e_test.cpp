@@ -367,5 +367,61 @@ TEST_F(ProgramTest, WindowLayoutMatchesTheTableAndIsCaptured) {
     std::printf("window image: %s\n", Narrow(file).c_str());
 }
 
+// The screen's DPI as Wine reads it when a program starts, set for the lifetime of this object.
+class ScreenDpi {
+public:
+    explicit ScreenDpi(DWORD dpi) {
+        HKEY key = nullptr;
+        if (RegCreateKeyExW(HKEY_CURRENT_USER, kKey, 0, nullptr, 0, KEY_SET_VALUE, nullptr, &key,
+                            nullptr) == ERROR_SUCCESS) {
+            set_ = RegSetValueExW(key, L"LogPixels", 0, REG_DWORD,
+                                  reinterpret_cast<const BYTE*>(&dpi), sizeof(dpi)) == ERROR_SUCCESS;
+            RegCloseKey(key);
+        }
+    }
+    ~ScreenDpi() { RegDeleteKeyValueW(HKEY_CURRENT_USER, kKey, L"LogPixels"); }
+    ScreenDpi(const ScreenDpi&) = delete;
+    ScreenDpi& operator=(const ScreenDpi&) = delete;
+    bool Set() const { return set_; }
+
+private:
+    static constexpr const wchar_t* kKey = L"Control Panel\\Desktop";
+    bool set_ = false;
+};
+
+TEST(HighDpi, ControlsScaleWithTheScreen) {
+    ScreenDpi screen(144);
+    ASSERT_TRUE(screen.Set());
+    Tool tool;
+    std::string error;
+    ASSERT_TRUE(tool.Launch(error)) << error;
+    // Wine does not scale coordinates between programs of different DPI awareness: what this
+    // program reads are the pixels of the program under test.
+    const int dpi = 144;
+    for (const char* name : {"txtURL", "cmdOK", "cmdCancel", "fraTitle"}) {
+        SCOPED_TRACE(name);
+        const layout::ControlSpec* spec = layout::Find(name);
+        HWND hwnd = tool.Control(*spec);
+        ASSERT_TRUE(hwnd);
+        RECT actual{};
+        GetWindowRect(hwnd, &actual);
+        MapWindowPoints(nullptr, tool.Window(), reinterpret_cast<POINT*>(&actual), 2);
+        const RECT expected = ExpectedRect(*spec, dpi);
+        EXPECT_NEAR(actual.left, expected.left, 1);
+        EXPECT_NEAR(actual.top, expected.top, 1);
+        EXPECT_NEAR(actual.right, expected.right, 1);
+        EXPECT_NEAR(actual.bottom, expected.bottom, 1);
+    }
+    RECT client{};
+    GetClientRect(tool.Window(), &client);
+    EXPECT_NEAR(client.right, layout::TwipsToPixels(layout::kClientWidthTwips, dpi), 1);
+    EXPECT_NEAR(client.bottom, layout::TwipsToPixels(layout::kClientHeightTwips, dpi), 1);
+    const std::wstring file = ArtifactsFolder() + L"\\window-144dpi.png";
+    RECT line{};
+    GetClientRect(tool.Window(), &line);
+    WaitUntil([&] { return ShowsTextIn(tool.Window(), line); });
+    EXPECT_TRUE(SaveWindowImage(tool.Window(), file, error)) << error;
+}
+
 }  // namespace
 }  // namespace zuv::e2e
