@@ -1,8 +1,8 @@
-// zuv_drive: uses the program the way a person would, for the headless run command: starts it,
-// types an address, saves an image of the window, presses the apply button, prints the message
-// box and closes the program.
+// zuv_drive: uses the program the way a person would, for the run command: starts it, types an
+// address, saves an image of the window, presses the apply button, prints the message box and
+// closes the program. With --type-only it stops after typing and leaves the program to the user.
 //
-//   zuv_drive [--address TEXT] [--screenshot FILE.png]
+//   zuv_drive [--address TEXT] [--screenshot FILE.png] [--type-only]
 #include <fcntl.h>
 #include <io.h>
 
@@ -26,14 +26,17 @@ int wmain(int argc, wchar_t** argv) {
     _setmode(_fileno(stdout), _O_BINARY);
     std::wstring address = L"192.0.2.10";
     std::wstring screenshot;
+    bool typeOnly = false;
     for (int i = 1; i < argc; ++i) {
         const std::wstring arg = argv[i];
         if (arg == L"--address" && i + 1 < argc) {
             address = argv[++i];
         } else if (arg == L"--screenshot" && i + 1 < argc) {
             screenshot = WindowsPath(Narrow(argv[++i]));
+        } else if (arg == L"--type-only") {
+            typeOnly = true;
         } else {
-            return Fail("usage: zuv_drive [--address TEXT] [--screenshot FILE.png]");
+            return Fail("usage: zuv_drive [--address TEXT] [--screenshot FILE.png] [--type-only]");
         }
     }
 
@@ -62,6 +65,10 @@ int wmain(int argc, wchar_t** argv) {
             if (!SaveWindowImage(tool.Window(), screenshot, error)) return Fail(error);
         }
 
+        if (typeOnly) {
+            tool.Release();
+            return 0;
+        }
         if (!keyboard.FocusOn(ok)) return Fail("cannot focus the apply button");
         keyboard.Press(VK_SPACE);
     }

@@ -270,6 +270,14 @@ bool Tool::Sync() const {
     return SendMessageTimeoutW(window_, WM_NULL, 0, 0, SMTO_BLOCK, 10000, &result) != 0;
 }
 
+void Tool::Release() {
+    if (process_.hProcess) {
+        CloseHandle(process_.hThread);
+        CloseHandle(process_.hProcess);
+    }
+    process_ = {};
+}
+
 bool Tool::Running() const {
     return process_.hProcess && WaitForSingleObject(process_.hProcess, 0) == WAIT_TIMEOUT;
 }

@@ -78,6 +78,8 @@ public:
     bool Sync() const;
 
     bool Running() const;
+    // Lets the program run on after this object is gone.
+    void Release();
     // The exit code once the program has ended within the timeout.
     std::optional<DWORD> WaitForExit(Duration timeout = kEventTimeout) const;
 
