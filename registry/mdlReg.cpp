@@ -271,7 +271,9 @@ bool mdlReg::EnumerateKey(RegKey root, const std::string& path, std::vector<std:
     if (subKeyCount > 0) {
         std::vector<std::string> names;
         names.reserve(subKeyCount);
-        std::vector<char> buffer(256);  // key names hold at most 255 characters
+        // Key names hold at most 256 characters; in a double-byte code page that can be
+        // twice as many bytes.
+        std::vector<char> buffer(std::max<std::size_t>(514, std::size_t{maxSubKeyLen} * 2 + 2));
         for (std::uint32_t i = 0; i < subKeyCount; ++i) {
             auto length = static_cast<std::uint32_t>(buffer.size());
             RegStatus = api_.EnumKeyEx(key.Get(), i, buffer.data(), &length);

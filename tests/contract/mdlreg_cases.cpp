@@ -171,6 +171,16 @@ TEST_F(MdlRegContract, ChineseSubKeysAreListedAsUtf8) {
     EXPECT_EQ(subKeys, (Names{"abc", "门户"}));
 }
 
+TEST_F(MdlRegContract, LongChineseSubKeyNamesAreListedWhole) {
+    // 140 characters are 280 bytes in code page 936: more than a 255-byte buffer holds.
+    std::string longName;
+    for (int i = 0; i < 140; ++i) longName += "门";
+    ASSERT_EQ(Create(Path(Ansi(longName))), kErrorSuccess);
+    std::vector<std::string> subKeys;
+    ASSERT_TRUE(reg.EnumerateSubKeys(kHkeyCurrentUser, Dir(), subKeys));
+    EXPECT_EQ(subKeys, Names{longName});
+}
+
 TEST_F(MdlRegContract, ListingAnEmptyKeyLeavesTheListsEmpty) {
     ASSERT_EQ(Create(Path()), kErrorSuccess);
     std::vector<std::string> subKeys;
