@@ -11,7 +11,7 @@ namespace {
 
 using enum ControlKind;
 
-constexpr ControlSpec kControls[] = {
+constexpr ControlInfo kControls[] = {
     // name, index, kind, text, {left, top, width, height}, tab index, parent
     {"Label1", -1, Label, "PORTAL服务器地址：", {180, 300, 1695, 255}, 19, ""},
     {"txtURL", -1, TextBox, "", {1920, 240, 6255, 270}, 18, ""},
@@ -53,19 +53,19 @@ constexpr ControlSpec kControls[] = {
 
 }  // namespace
 
-std::span<const ControlSpec> Controls() { return kControls; }
+std::span<const ControlInfo> Controls() { return kControls; }
 
-std::vector<const ControlSpec*> InTabOrder() {
-    std::vector<const ControlSpec*> order;
-    for (const ControlSpec& c : kControls) order.push_back(&c);
-    std::stable_sort(order.begin(), order.end(), [](const ControlSpec* a, const ControlSpec* b) {
+std::vector<const ControlInfo*> InTabOrder() {
+    std::vector<const ControlInfo*> order;
+    for (const ControlInfo& c : kControls) order.push_back(&c);
+    std::stable_sort(order.begin(), order.end(), [](const ControlInfo* a, const ControlInfo* b) {
         return a->tabIndex < b->tabIndex;
     });
     return order;
 }
 
-const ControlSpec* Find(std::string_view name, int index) {
-    for (const ControlSpec& c : kControls) {
+const ControlInfo* Find(std::string_view name, int index) {
+    for (const ControlInfo& c : kControls) {
         if (c.name == name && c.index == index) return &c;
     }
     return nullptr;
@@ -81,7 +81,7 @@ int TwipsToPixels(int twips, int dpi) {
     return static_cast<int>(rounded);
 }
 
-std::string DisplayName(const ControlSpec& control) {
+std::string DisplayName(const ControlInfo& control) {
     std::string name(control.name);
     if (control.index >= 0) {
         name.push_back('(');

@@ -24,7 +24,7 @@ struct TwipsRect {
     int height = 0;
 };
 
-struct ControlSpec {
+struct ControlInfo {
     std::string_view name;    // "txtURL", "lblTitle", ...
     int index;                // index within a control array, -1 for a single control
     ControlKind kind;
@@ -46,13 +46,13 @@ inline constexpr int kClientHeightTwips = 6120;
 
 // All controls, in the order they are described (top-level controls first, then lblTitle 0..14
 // from top to bottom as they stand on screen).
-std::span<const ControlSpec> Controls();
+std::span<const ControlInfo> Controls();
 
 // The controls sorted by ascending tab index: the creation order of the window's children.
-std::vector<const ControlSpec*> InTabOrder();
+std::vector<const ControlInfo*> InTabOrder();
 
 // The control with this name and array index (-1 for a single control), or nullptr.
-const ControlSpec* Find(std::string_view name, int index = -1);
+const ControlInfo* Find(std::string_view name, int index = -1);
 
 // Whether the user can move the focus onto a control of this kind with Tab.
 bool TakesFocus(ControlKind kind);
@@ -62,6 +62,6 @@ bool TakesFocus(ControlKind kind);
 int TwipsToPixels(int twips, int dpi);
 
 // "txtURL" or "lblTitle(3)": how a control is named in messages and test output.
-std::string DisplayName(const ControlSpec& control);
+std::string DisplayName(const ControlInfo& control);
 
 }  // namespace zuv::layout

@@ -190,11 +190,11 @@ bool Tool::Launch(std::string& error) {
     return true;
 }
 
-HWND Tool::Control(const layout::ControlSpec& spec) const {
-    const std::wstring text = Widen(spec.text);
+HWND Tool::Control(const layout::ControlInfo& info) const {
+    const std::wstring text = Widen(info.text);
     for (HWND hwnd : Descendants(window_)) {
         const std::wstring cls = ClassName(hwnd);
-        switch (spec.kind) {
+        switch (info.kind) {
         case layout::ControlKind::TextBox:
             if (_wcsicmp(cls.c_str(), L"Edit") == 0) return hwnd;
             break;
@@ -219,8 +219,8 @@ HWND Tool::Control(const layout::ControlSpec& spec) const {
 }
 
 HWND Tool::Control(std::string_view name, int index) const {
-    const layout::ControlSpec* spec = layout::Find(name, index);
-    return spec ? Control(*spec) : nullptr;
+    const layout::ControlInfo* info = layout::Find(name, index);
+    return info ? Control(*info) : nullptr;
 }
 
 HWND Tool::Focus() const {

@@ -60,8 +60,8 @@ public:
     DWORD ThreadId() const { return threadId_; }
     DWORD ProcessId() const { return process_.dwProcessId; }
 
-    // The control described by `spec`, found by class and text (the text box by class alone).
-    HWND Control(const layout::ControlSpec& spec) const;
+    // The control described by `info`, found by class and text (the text box by class alone).
+    HWND Control(const layout::ControlInfo& info) const;
     HWND Control(std::string_view name, int index = -1) const;
 
     // The control that has the keyboard focus in the program, or nullptr.

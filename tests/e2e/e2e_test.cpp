@@ -18,8 +18,8 @@ std::string Snapshot() { return reg::Dump(reg::kInternetSettings) + reg::Dump(re
 
 std::string NameOf(const Tool& tool, HWND hwnd) {
     if (!hwnd) return "(none)";
-    for (const layout::ControlSpec& spec : layout::Controls()) {
-        if (tool.Control(spec) == hwnd) return layout::DisplayName(spec);
+    for (const layout::ControlInfo& info : layout::Controls()) {
+        if (tool.Control(info) == hwnd) return layout::DisplayName(info);
     }
     return Narrow(ClassName(hwnd)) + " \"" + Narrow(WindowText(hwnd)) + "\"";
 }
@@ -278,8 +278,8 @@ TEST_F(ProgramTest, ClosingWindowEndsProgramWithoutWriting) {
 }
 
 // Where a control must stand, in pixels, relative to its parent's client area.
-RECT ExpectedRect(const layout::ControlSpec& spec, int dpi) {
-    const layout::TwipsRect& r = spec.rect;
+RECT ExpectedRect(const layout::ControlInfo& info, int dpi) {
+    const layout::TwipsRect& r = info.rect;
     const int left = layout::TwipsToPixels(r.left, dpi);
     const int top = layout::TwipsToPixels(r.top, dpi);
     return {left, top, left + layout::TwipsToPixels(r.width, dpi),
@@ -315,18 +315,18 @@ TEST_F(ProgramTest, WindowLayoutMatchesTheTableAndIsCaptured) {
     GetClientRect(window, &client);
     HWND frame = tool_.Control("fraTitle");
     ASSERT_TRUE(frame);
-    for (const layout::ControlSpec& spec : layout::Controls()) {
-        SCOPED_TRACE(layout::DisplayName(spec));
-        HWND hwnd = tool_.Control(spec);
+    for (const layout::ControlInfo& info : layout::Controls()) {
+        SCOPED_TRACE(layout::DisplayName(info));
+        HWND hwnd = tool_.Control(info);
         ASSERT_TRUE(hwnd) << "not found by its text";
-        HWND parent = spec.parent.empty() ? window : frame;
+        HWND parent = info.parent.empty() ? window : frame;
         EXPECT_EQ(GetParent(hwnd), parent);
         EXPECT_TRUE(IsWindowVisible(hwnd));
 
         RECT actual{};
         GetWindowRect(hwnd, &actual);
         MapWindowPoints(nullptr, parent, reinterpret_cast<POINT*>(&actual), 2);
-        const RECT expected = ExpectedRect(spec, dpi);
+        const RECT expected = ExpectedRect(info, dpi);
         EXPECT_NEAR(actual.left, expected.left, 1);
         EXPECT_NEAR(actual.top, expected.top, 1);
         EXPECT_NEAR(actual.right, expected.right, 1);
@@ -342,11 +342,11 @@ TEST_F(ProgramTest, WindowLayoutMatchesTheTableAndIsCaptured) {
         EXPECT_LE(inWindow.bottom, client.bottom);
 
         const LONG childStyle = GetWindowLongW(hwnd, GWL_STYLE);
-        EXPECT_EQ((childStyle & WS_TABSTOP) != 0, layout::TakesFocus(spec.kind));
-        if (spec.kind == layout::ControlKind::Button) {
+        EXPECT_EQ((childStyle & WS_TABSTOP) != 0, layout::TakesFocus(info.kind));
+        if (info.kind == layout::ControlKind::Button) {
             EXPECT_EQ(childStyle & BS_TYPEMASK, BS_PUSHBUTTON) << "not a default button";
         }
-        if (spec.kind == layout::ControlKind::Label) {
+        if (info.kind == layout::ControlKind::Label) {
             EXPECT_TRUE(childStyle & SS_NOPREFIX) << "texts are shown as they are";
         }
     }
@@ -400,13 +400,13 @@ TEST(HighDpi, ControlsScaleWithTheScreen) {
     const int dpi = 144;
     for (const char* name : {"txtURL", "cmdOK", "cmdCancel", "fraTitle"}) {
         SCOPED_TRACE(name);
-        const layout::ControlSpec* spec = layout::Find(name);
-        HWND hwnd = tool.Control(*spec);
+        const layout::ControlInfo* info = layout::Find(name);
+        HWND hwnd = tool.Control(*info);
         ASSERT_TRUE(hwnd);
         RECT actual{};
         GetWindowRect(hwnd, &actual);
         MapWindowPoints(nullptr, tool.Window(), reinterpret_cast<POINT*>(&actual), 2);
-        const RECT expected = ExpectedRect(*spec, dpi);
+        const RECT expected = ExpectedRect(*info, dpi);
         EXPECT_NEAR(actual.left, expected.left, 1);
         EXPECT_NEAR(actual.top, expected.top, 1);
         EXPECT_NEAR(actual.right, expected.right, 1);

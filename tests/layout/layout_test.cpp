@@ -18,16 +18,16 @@
 namespace zuv::layout {
 namespace {
 
-std::vector<std::string> Names(const std::vector<const ControlSpec*>& controls) {
+std::vector<std::string> Names(const std::vector<const ControlInfo*>& controls) {
     std::vector<std::string> names;
-    for (const ControlSpec* c : controls) names.push_back(DisplayName(*c));
+    for (const ControlInfo* c : controls) names.push_back(DisplayName(*c));
     return names;
 }
 
 TEST(LayoutTable, EveryControlOnceAndLabelArrayComplete) {
     std::set<std::pair<std::string_view, int>> seen;
     std::set<int> labelIndices;
-    for (const ControlSpec& c : Controls()) {
+    for (const ControlInfo& c : Controls()) {
         EXPECT_TRUE(seen.insert({c.name, c.index}).second) << DisplayName(c) << " twice";
         if (c.name == "lblTitle") {
             labelIndices.insert(c.index);
@@ -43,7 +43,7 @@ TEST(LayoutTable, EveryControlOnceAndLabelArrayComplete) {
 
 TEST(LayoutTable, TabIndicesAreAPermutationAndLabelsCountDown) {
     std::set<int> tabIndices;
-    for (const ControlSpec& c : Controls()) {
+    for (const ControlInfo& c : Controls()) {
         EXPECT_TRUE(tabIndices.insert(c.tabIndex).second) << DisplayName(c);
         if (c.name == "lblTitle") {
             EXPECT_EQ(c.tabIndex, 17 - c.index) << DisplayName(c);
@@ -54,7 +54,7 @@ TEST(LayoutTable, TabIndicesAreAPermutationAndLabelsCountDown) {
 }
 
 TEST(LayoutTable, CreationOrderFollowsTabIndex) {
-    const std::vector<const ControlSpec*> order = InTabOrder();
+    const std::vector<const ControlInfo*> order = InTabOrder();
     ASSERT_EQ(order.size(), Controls().size());
     EXPECT_TRUE(std::is_sorted(order.begin(), order.end(),
                                [](auto* a, auto* b) { return a->tabIndex < b->tabIndex; }));
@@ -68,7 +68,7 @@ TEST(LayoutTable, CreationOrderFollowsTabIndex) {
     // A frame comes before the controls inside it, which are created as its children.
     for (std::size_t i = 0; i < order.size(); ++i) {
         if (order[i]->parent.empty()) continue;
-        const ControlSpec* parent = Find(order[i]->parent);
+        const ControlInfo* parent = Find(order[i]->parent);
         ASSERT_NE(parent, nullptr) << DisplayName(*order[i]);
         EXPECT_EQ(parent->kind, ControlKind::Frame);
         EXPECT_LT(parent->tabIndex, order[i]->tabIndex);
@@ -76,8 +76,8 @@ TEST(LayoutTable, CreationOrderFollowsTabIndex) {
 }
 
 TEST(LayoutTable, FocusGoesCancelOkAddressBox) {
-    std::vector<const ControlSpec*> focusable;
-    for (const ControlSpec* c : InTabOrder()) {
+    std::vector<const ControlInfo*> focusable;
+    for (const ControlInfo* c : InTabOrder()) {
         if (TakesFocus(c->kind)) focusable.push_back(c);
     }
     EXPECT_EQ(Names(focusable), (std::vector<std::string>{"cmdCancel", "cmdOK", "txtURL"}));
@@ -86,10 +86,10 @@ TEST(LayoutTable, FocusGoesCancelOkAddressBox) {
 }
 
 TEST(LayoutTable, ExplanationLinesStandInOrderInsideTheFrame) {
-    const ControlSpec* frame = Find("fraTitle");
+    const ControlInfo* frame = Find("fraTitle");
     ASSERT_NE(frame, nullptr);
-    std::vector<const ControlSpec*> lines;
-    for (const ControlSpec& c : Controls()) {
+    std::vector<const ControlInfo*> lines;
+    for (const ControlInfo& c : Controls()) {
         if (c.name != "lblTitle") continue;
         EXPECT_EQ(c.parent, "fraTitle");
         EXPECT_EQ(c.kind, ControlKind::Label);
@@ -105,7 +105,7 @@ TEST(LayoutTable, ExplanationLinesStandInOrderInsideTheFrame) {
     std::sort(lines.begin(), lines.end(),
               [](auto* a, auto* b) { return a->rect.top < b->rect.top; });
     std::vector<int> indices;
-    for (const ControlSpec* c : lines) indices.push_back(c->index);
+    for (const ControlInfo* c : lines) indices.push_back(c->index);
     EXPECT_EQ(indices, (std::vector<int>{0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 14, 13}));
     // Lines do not overlap.
     for (std::size_t i = 1; i < lines.size(); ++i) {
@@ -115,7 +115,7 @@ TEST(LayoutTable, ExplanationLinesStandInOrderInsideTheFrame) {
 }
 
 TEST(LayoutTable, TopLevelControlsFitTheClientArea) {
-    for (const ControlSpec& c : Controls()) {
+    for (const ControlInfo& c : Controls()) {
         if (!c.parent.empty()) continue;
         EXPECT_GE(c.rect.left, 0) << DisplayName(c);
         EXPECT_GE(c.rect.top, 0) << DisplayName(c);
@@ -123,7 +123,7 @@ TEST(LayoutTable, TopLevelControlsFitTheClientArea) {
         EXPECT_LE(c.rect.top + c.rect.height, kClientHeightTwips) << DisplayName(c);
     }
     // The frame keeps the same margin on both sides.
-    const ControlSpec* frame = Find("fraTitle");
+    const ControlInfo* frame = Find("fraTitle");
     ASSERT_NE(frame, nullptr);
     EXPECT_EQ(kClientWidthTwips - (frame->rect.left + frame->rect.width), frame->rect.left);
 }
@@ -154,7 +154,7 @@ TEST(LayoutTable, FixedTexts) {
         {"lblTitle", 14, "9）启用允许跨域访问数据源。"},
     };
     for (const Expected& e : expected) {
-        const ControlSpec* c = Find(e.name, e.index);
+        const ControlInfo* c = Find(e.name, e.index);
         ASSERT_NE(c, nullptr) << e.name << " " << e.index;
         EXPECT_EQ(c->text, e.text) << DisplayName(*c);
     }

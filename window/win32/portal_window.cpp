@@ -13,7 +13,7 @@ namespace zuv {
 namespace {
 
 using layout::ControlKind;
-using layout::ControlSpec;
+using layout::ControlInfo;
 
 constexpr UINT_PTR kAddressBoxSubclass = 1;
 // Control identifiers start above IDOK and IDCANCEL, which the dialog manager sends for Enter
@@ -351,15 +351,15 @@ void PortalWindow::CreateControls() {
     // Children are created in tab-index order; that is their z-order and therefore the order in
     // which Tab visits the controls that take the focus.
     int id = kFirstControlId;
-    for (const ControlSpec* spec : layout::InTabOrder()) {
-        HWND parent = spec->parent.empty() ? hwnd_ : ChildByName(spec->parent);
-        const ClassAndStyle win32 = Win32Class(spec->kind);
-        const std::wstring text = Widen(spec->text);
+    for (const ControlInfo* info : layout::InTabOrder()) {
+        HWND parent = info->parent.empty() ? hwnd_ : ChildByName(info->parent);
+        const ClassAndStyle win32 = Win32Class(info->kind);
+        const std::wstring text = Widen(info->text);
         HWND child = CreateWindowExW(
             win32.exStyle, win32.className, text.c_str(), WS_CHILD | WS_VISIBLE | win32.style, 0,
             0, 0, 0, parent, reinterpret_cast<HMENU>(static_cast<INT_PTR>(id++)), instance_,
             nullptr);
-        children_.push_back({spec, child});
+        children_.push_back({info, child});
     }
     txtURL_ = ChildByName("txtURL");
     cmdOK_ = ChildByName("cmdOK");
@@ -368,7 +368,7 @@ void PortalWindow::CreateControls() {
                       reinterpret_cast<DWORD_PTR>(this));
     // The first control in tab order that takes the focus has it at start.
     for (const Child& child : children_) {
-        if (layout::TakesFocus(child.spec->kind)) {
+        if (layout::TakesFocus(child.info->kind)) {
             lastFocus_ = child.hwnd;
             break;
         }
@@ -377,7 +377,7 @@ void PortalWindow::CreateControls() {
 
 HWND PortalWindow::ChildByName(std::string_view name) const {
     for (const Child& child : children_) {
-        if (child.spec->name == name && child.spec->index < 0) return child.hwnd;
+        if (child.info->name == name && child.info->index < 0) return child.hwnd;
     }
     return nullptr;
 }
@@ -395,7 +395,7 @@ void PortalWindow::UpdateFont() {
 void PortalWindow::ApplyLayout(const RECT* suggested) {
     UpdateFont();
     for (const Child& child : children_) {
-        const layout::TwipsRect& r = child.spec->rect;
+        const layout::TwipsRect& r = child.info->rect;
         SetWindowPos(child.hwnd, nullptr, Pixels(r.left, dpi_), Pixels(r.top, dpi_),
                      Pixels(r.width, dpi_), Pixels(r.height, dpi_),
                      SWP_NOZORDER | SWP_NOACTIVATE);

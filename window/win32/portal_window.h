@@ -41,7 +41,7 @@ public:
 
 private:
     struct Child {
-        const layout::ControlSpec* spec;
+        const layout::ControlInfo* info;
         HWND hwnd;
     };
 
