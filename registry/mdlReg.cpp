@@ -235,13 +235,15 @@ bool mdlReg::DeleteEntry(RegKey root, const std::string& path, const std::string
         return RegStatus == kErrorSuccess;
     }
 
-    // A key: split the path at its last backslash into parent and child.
+    // A key: split the path at its last backslash into parent and child. The split is made
+    // on the text, not on its ANSI bytes, where the second byte of a double-byte character
+    // can look like a backslash.
     std::string parent;
     std::string child = ansiPath;
-    const auto last = ansiPath.rfind('\\');
+    const auto last = path.rfind('\\');
     if (last != std::string::npos && last > 0) {
-        parent = ansiPath.substr(0, last);
-        child = ansiPath.substr(last + 1);
+        parent = codePage_.FromUtf8(path.substr(0, last));
+        child = codePage_.FromUtf8(path.substr(last + 1));
     }
     key.Reset();
     if (child.empty()) {

@@ -130,21 +130,34 @@ MemoryRegistry::Key* MemoryRegistry::Resolve(RegKey key, long& error, std::uint3
 long MemoryRegistry::SplitPath(const std::string& ansiPath, std::vector<std::string>& levels) const {
     levels.clear();
     if (!ansiPath.empty() && ansiPath.front() == '\\') return kErrorBadPathname;
+    // The registry splits the path after converting it to Unicode: in a double-byte code page
+    // the second byte of a character can be the byte of '\\' and does not separate levels.
+    const bool ascii = std::all_of(ansiPath.begin(), ansiPath.end(),
+                                   [](char c) { return static_cast<unsigned char>(c) < 0x80; });
+    const std::string text = ascii ? ansiPath : codePage_.ToUtf8(ansiPath);
     std::string level;
-    for (std::size_t i = 0; i <= ansiPath.size(); ++i) {
-        if (i == ansiPath.size() || ansiPath[i] == '\\') {
+    for (std::size_t i = 0; i <= text.size(); ++i) {
+        if (i == text.size() || text[i] == '\\') {
             if (!level.empty()) {
-                // No character takes fewer ANSI bytes than UTF-16 units, so only a long name
+                // No character takes fewer bytes than UTF-16 units, so only a long name
                 // needs counting.
                 if (level.size() > kMaxKeyNameChars &&
-                    Utf16Length(DecodeUtf8(codePage_.ToUtf8(level))) > kMaxKeyNameChars) {
+                    Utf16Length(DecodeUtf8(level)) > kMaxKeyNameChars) {
                     return kErrorInvalidParameter;
                 }
-                levels.push_back(level);
+                if (ascii) {
+                    levels.push_back(level);
+                } else {
+                    try {
+                        levels.push_back(codePage_.FromUtf8(level));
+                    } catch (const std::exception&) {
+                        return kErrorInvalidParameter;  // bytes that are no text of the code page
+                    }
+                }
             }
             level.clear();
         } else {
-            level.push_back(ansiPath[i]);
+            level.push_back(text[i]);
         }
     }
     return kErrorSuccess;

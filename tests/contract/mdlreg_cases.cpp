@@ -181,6 +181,22 @@ TEST_F(MdlRegContract, LongChineseSubKeyNamesAreListedWhole) {
     EXPECT_EQ(subKeys, Names{longName});
 }
 
+TEST_F(MdlRegContract, TrailByteThatLooksLikeABackslashSeparatesNothing) {
+    // "闬" is EA 5C in code page 936: its second byte is the byte of '\'.
+    const std::string name = "闬门";
+    ASSERT_TRUE(reg.SetValue(kHkeyCurrentUser, Dir(name), "http", 2.0, kRegDword));
+    std::vector<std::string> subKeys;
+    ASSERT_TRUE(reg.EnumerateSubKeys(kHkeyCurrentUser, Dir(), subKeys));
+    EXPECT_EQ(subKeys, Names{name});
+    std::uint32_t type = kRegSz;
+    EXPECT_EQ(reg.QueryValue(kHkeyCurrentUser, Dir(name), "http", type), "2");
+
+    EXPECT_TRUE(reg.DeleteEntry(kHkeyCurrentUser, Path(name), ""));
+    subKeys.clear();
+    ASSERT_TRUE(reg.EnumerateSubKeys(kHkeyCurrentUser, Dir(), subKeys));
+    EXPECT_TRUE(subKeys.empty());
+}
+
 TEST_F(MdlRegContract, ListingAnEmptyKeyLeavesTheListsEmpty) {
     ASSERT_EQ(Create(Path()), kErrorSuccess);
     std::vector<std::string> subKeys;
