@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "registry/win32_text.h"
 #include "window/layout.h"
 
 namespace zuv::e2e {
@@ -25,8 +26,8 @@ inline constexpr Duration kEventTimeout = 10s;
 // Polls `condition` until it holds or `timeout` has passed; returns its last answer.
 bool WaitUntil(const std::function<bool()>& condition, Duration timeout = kEventTimeout);
 
-std::wstring Widen(std::string_view utf8);
-std::string Narrow(std::wstring_view utf16);
+using zuv::Narrow;
+using zuv::Widen;
 
 // The program to test: ZUV_TOOL from the environment (a Unix or a Windows path).
 std::wstring ToolPath();

@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "registry/win32_text.h"
 #include "window/layout.h"
 #include "window/ui_port.h"
 
@@ -76,7 +77,5 @@ private:
 };
 
 // UTF-8 and UTF-16 at the edge of the window system.
-std::wstring Widen(std::string_view utf8);
-std::string Narrow(std::wstring_view utf16);
 
 }  // namespace zuv
