@@ -163,28 +163,34 @@ long MemoryRegistry::SplitPath(const std::string& ansiPath, std::vector<std::str
     return kErrorSuccess;
 }
 
+long MemoryRegistry::StartPath(RegKey key, const std::string& subKey, std::shared_ptr<Key>& start,
+                               RegKey& rootOf, std::vector<std::string>& levels) {
+    long error = 0;
+    Key* base = Resolve(key, error, nullptr, &rootOf);
+    if (base == nullptr) return error;
+    if (const long tooLong = CheckSubKeyPath(subKey)) return tooLong;
+    if (const long bad = SplitPath(subKey, levels)) return bad;
+    if (base == currentUser_.get()) {
+        start = currentUser_;
+    } else if (base == localMachine_.get()) {
+        start = localMachine_;
+    } else {
+        start = handles_.at(key).key;
+    }
+    return kErrorSuccess;
+}
+
 long MemoryRegistry::CreateKeyEx(RegKey root, const std::string& subKey, const std::string& keyClass,
                                  std::uint32_t access, bool /*inheritHandle*/, RegKey* result,
                                  std::uint32_t* disposition) {
     if (const long fault = Before(RegCall::CreateKeyEx)) return fault;
-    long error = 0;
+    std::shared_ptr<Key> current;
     RegKey rootOf = 0;
-    Key* base = Resolve(root, error, nullptr, &rootOf);
-    if (base == nullptr) return error;
-    if (const long tooLong = CheckSubKeyPath(subKey)) return tooLong;
     std::vector<std::string> levels;
-    if (const long bad = SplitPath(subKey, levels)) return bad;
+    if (const long error = StartPath(root, subKey, current, rootOf, levels)) return error;
     const bool wantsWrite = (access & (kKeySetValue | kKeyCreateSubKey | kKeyCreateLink)) != 0;
     if (RootReadOnly(rootOf) && (wantsWrite || !levels.empty())) return kErrorAccessDenied;
 
-    std::shared_ptr<Key> current;
-    if (base == currentUser_.get()) {
-        current = currentUser_;
-    } else if (base == localMachine_.get()) {
-        current = localMachine_;
-    } else {
-        current = handles_.at(root).key;
-    }
     // The class goes to the key the path names, even an existing one. With two or more
     // levels missing the levels are made one at a time, and each level named takes it.
     std::size_t existing = 0;
@@ -221,21 +227,10 @@ long MemoryRegistry::CreateKeyEx(RegKey root, const std::string& subKey, const s
 long MemoryRegistry::OpenKeyEx(RegKey root, const std::string& subKey, std::uint32_t access,
                                RegKey* result) {
     if (const long fault = Before(RegCall::OpenKeyEx)) return fault;
-    long error = 0;
-    RegKey rootOf = 0;
-    Key* base = Resolve(root, error, nullptr, &rootOf);
-    if (base == nullptr) return error;
-    if (const long tooLong = CheckSubKeyPath(subKey)) return tooLong;
-    std::vector<std::string> levels;
-    if (const long bad = SplitPath(subKey, levels)) return bad;
     std::shared_ptr<Key> current;
-    if (base == currentUser_.get()) {
-        current = currentUser_;
-    } else if (base == localMachine_.get()) {
-        current = localMachine_;
-    } else {
-        current = handles_.at(root).key;
-    }
+    RegKey rootOf = 0;
+    std::vector<std::string> levels;
+    if (const long error = StartPath(root, subKey, current, rootOf, levels)) return error;
     for (const std::string& level : levels) {
         auto it = current->subKeys.find(Fold(level));
         if (it == current->subKeys.end()) return kErrorFileNotFound;
@@ -342,13 +337,11 @@ long MemoryRegistry::DeleteValue(RegKey key, const std::string& valueName) {
 
 long MemoryRegistry::DeleteKey(RegKey key, const std::string& subKey) {
     if (const long fault = Before(RegCall::DeleteKey)) return fault;
-    long error = 0;
+    std::shared_ptr<Key> start;
     RegKey rootOf = 0;
-    Key* base = Resolve(key, error, nullptr, &rootOf);
-    if (base == nullptr) return error;
-    if (const long tooLong = CheckSubKeyPath(subKey)) return tooLong;
     std::vector<std::string> levels;
-    if (const long bad = SplitPath(subKey, levels)) return bad;
+    if (const long error = StartPath(key, subKey, start, rootOf, levels)) return error;
+    Key* base = start.get();
     if (RootReadOnly(rootOf)) return kErrorAccessDenied;
     if (levels.empty()) {
         // An empty name deletes the opened key itself.
