@@ -5,6 +5,7 @@
 #include "browser_config/browser_config.h"
 #include "browser_config/mdlFunc.h"
 #include "registry/runtime_error.h"
+#include "registry/text.h"
 
 namespace zuv {
 namespace {
@@ -15,13 +16,6 @@ constexpr const char* kEscRanges = "EscRanges\\";
 constexpr const char* kRanges = "Ranges\\";
 constexpr double kTrustedZone = 2;
 
-// Without leading and trailing spaces, as QueryValue returns text.
-std::string TrimBlanks(const std::string& text) {
-    const auto first = text.find_first_not_of(' ');
-    if (first == std::string::npos) return {};
-    const auto last = text.find_last_not_of(' ');
-    return text.substr(first, last - first + 1);
-}
 
 void RegisterSite(mdlReg& reg, const std::string& siteName) {
     const std::string root = kZoneMapRoot;

@@ -29,12 +29,6 @@ double NumberOf(const RegValue& value) {
     throw RuntimeError(ErrorKind::TypeMismatch);
 }
 
-std::string Trim(const std::string& text) {
-    const auto first = text.find_first_not_of(' ');
-    if (first == std::string::npos) return {};
-    const auto last = text.find_last_not_of(' ');
-    return text.substr(first, last - first + 1);
-}
 
 const char kHexDigits[] = "0123456789ABCDEF";
 
@@ -160,7 +154,7 @@ std::string mdlReg::QueryValue(RegKey root, const std::string& path, const std::
     RegStatus = api_.OpenKeyEx(root, ansiPath, kReadAccess, key.Put());
     if (RegStatus != kErrorSuccess) return {};
     key.Commit();
-    std::string text = Trim(ReadAsText(key.Get(), ansiName, type));
+    std::string text = TrimBlanks(ReadAsText(key.Get(), ansiName, type));
     key.Reset();
     return text;
 }

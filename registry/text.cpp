@@ -189,6 +189,13 @@ double ValueOfText(std::string_view text) {
     return std::strtod(number.c_str(), nullptr);
 }
 
+std::string TrimBlanks(std::string_view text) {
+    const auto first = text.find_first_not_of(' ');
+    if (first == std::string_view::npos) return {};
+    const auto last = text.find_last_not_of(' ');
+    return std::string(text.substr(first, last - first + 1));
+}
+
 std::string NumberToText(double number) {
     // The range first: converting NaN, an infinity or a number beyond long long is undefined.
     if (number > -1e18 && number < 1e18 &&

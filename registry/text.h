@@ -27,6 +27,8 @@ bool IsNumericText(std::string_view text);
 // The number formed by the longest leading run that reads as a decimal number (blanks are
 // skipped); 0 when there is none.
 double ValueOfText(std::string_view text);
+// The text without the spaces before and after it.
+std::string TrimBlanks(std::string_view text);
 // A number as text: whole numbers without a decimal point, others in shortest form.
 std::string NumberToText(double number);
 
