@@ -16,7 +16,6 @@ constexpr const char* kEscRanges = "EscRanges\\";
 constexpr const char* kRanges = "Ranges\\";
 constexpr double kTrustedZone = 2;
 
-
 void RegisterSite(mdlReg& reg, const std::string& siteName) {
     const std::string root = kZoneMapRoot;
     const std::string escSite = root + kEscDomains + siteName + "\\";
