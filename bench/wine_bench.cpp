@@ -15,9 +15,9 @@
 // search alone, and the registry calls of that search made directly, without mdlReg. The
 // calls of one apply and of the floor are counted too.
 //
-// Each time is the median of a few rounds. The range trees are emptied before and after the
-// run; what a round adds (the new range key in each tree, the pop-up allowance) is removed
-// again, untimed, so every round starts from the same registry.
+// Each time is the median of 3 to 15 rounds (see kMaxRounds). The range trees are emptied
+// before and after the run; what a round adds (the new range key in each tree, the pop-up
+// allowance) is removed again, untimed, so every round starts from the same registry.
 //
 //   zuv_wine_bench [PROGRAM]     PROGRAM: ZUVPortalSetting.exe (Windows or Unix path);
 //                                default: beside this program
@@ -163,7 +163,7 @@ std::string NewAddress() {
     static int next = 0;
     const char* nets[] = {"192.0.2.", "198.51.100.", "203.0.113."};
     const int n = next++;
-    Require(n < 3 * 254, "out of fresh addresses");
+    Require(n < 3 * 254, "out of fresh addresses");  // 4 sizes * (15 + 1) rounds
     return nets[n / 254] + std::to_string(n % 254 + 1);
 }
 
@@ -437,6 +437,13 @@ double StartToWindow(const std::wstring& exe) {
 
 // ---------------------------------------------------------------------------------------
 
+// Rounds per number of keys: at least kMinRounds, then more while the rounds so far took
+// less than kRoundsBudgetMs, up to kMaxRounds. Slow rounds (many keys, a slow machine) stop
+// early; quick ones give a steadier median.
+constexpr int kMinRounds = 3;
+constexpr int kMaxRounds = 15;
+constexpr double kRoundsBudgetMs = 15000;
+
 struct Row {
     long keys = 0;
     int rounds = 0;
@@ -466,7 +473,6 @@ int Run(const std::wstring& exe) {
     for (const long keys : sizes) {
         Row row;
         row.keys = keys;
-        row.rounds = keys >= 10000 ? 3 : keys >= 1000 ? 5 : 9;
         const double seedStart = Now();
         Seed(seeded + 1, keys);
         seeded = keys;
@@ -487,7 +493,10 @@ int Run(const std::wstring& exe) {
         std::vector<double> searchTimes;
         std::vector<double> shapedTimes;
         std::vector<double> floorTimes;
-        for (int round = 0; round < row.rounds; ++round) {
+        const double roundsStart = Now();
+        while (row.rounds < kMinRounds ||
+               (row.rounds < kMaxRounds && Now() - roundsStart < kRoundsBudgetMs)) {
+            ++row.rounds;
             const std::string address = NewAddress();
             applyTimes.push_back(apply.Run(apply.form, address));
             CheckAndUndoApply(address, keys);
