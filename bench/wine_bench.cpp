@@ -1,0 +1,572 @@
+// The apply command on the real registry of the current user (Win32Registry), for Wine or
+// Windows. Not a test: it measures and prints, and fails only when something it measures did
+// not work (an apply that reported an error, a window that never showed).
+//
+//   1. With 0, 100, 1000 and 10000 range keys in each range tree (EscRanges and Ranges, each
+//      key with "http" and a ":Range" of another address), the time of one apply of a new
+//      IPv4 address, through the same mdlReg and Win32Registry the program uses.
+//   2. The floor under that: the fewest registry calls that can tell whether a tree already
+//      holds the address (open the tree, ask its size, list every key, open it, read
+//      ":Range" once, close), for both trees.
+//   3. The time from CreateProcess of ZUVPortalSetting.exe to its window being shown, five
+//      runs after one that warms Wine up.
+//
+// Between apply and floor two more times tell where the difference goes: the apply's range
+// search alone, and the registry calls of that search made directly, without mdlReg. The
+// calls of one apply and of the floor are counted too.
+//
+// Each time is the median of 3 to 15 rounds (see kMaxRounds). The range trees are emptied
+// before and after the run; what a round adds (the new range key in each tree, the pop-up
+// allowance) is removed again, untimed, so every round starts from the same registry.
+//
+//   zuv_wine_bench [PROGRAM]     PROGRAM: ZUVPortalSetting.exe (Windows or Unix path);
+//                                default: beside this program
+//   zuv_wine_bench --no-startup  the registry measurements only
+#include <windows.h>
+
+#include <algorithm>
+#include <cstdint>
+#include <cstdio>
+#include <memory>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+#include "browser_config/browser_config.h"
+#include "registry/codepage.h"
+#include "registry/mdlReg.h"
+#include "registry/registry_api.h"
+#include "registry/win32_registry.h"
+#include "window/ZUVPortalSetting.h"
+#include "window/layout.h"
+#include "window/ui_port.h"
+
+namespace {
+
+using namespace zuv;
+
+// ---------------------------------------------------------------------------------------
+// Time
+
+double Now() {
+    static const double frequency = [] {
+        LARGE_INTEGER f;
+        QueryPerformanceFrequency(&f);
+        return static_cast<double>(f.QuadPart);
+    }();
+    LARGE_INTEGER counter;
+    QueryPerformanceCounter(&counter);
+    return static_cast<double>(counter.QuadPart) * 1000.0 / frequency;  // milliseconds
+}
+
+double Median(std::vector<double> samples) {
+    if (samples.empty()) return 0;
+    std::sort(samples.begin(), samples.end());
+    const std::size_t mid = samples.size() / 2;
+    return samples.size() % 2 == 1 ? samples[mid] : (samples[mid - 1] + samples[mid]) / 2;
+}
+
+void Require(bool ok, const std::string& what) {
+    if (!ok) throw std::runtime_error(what);
+}
+
+void RequireSuccess(LONG rc, const std::string& what) {
+    Require(rc == ERROR_SUCCESS, what + ": error " + std::to_string(rc));
+}
+
+// ---------------------------------------------------------------------------------------
+// The apply as the program runs it
+
+class QuietUi : public UiPort {
+public:
+    std::string address;
+    std::string lastMessage;
+    std::string AddressText() override { return address; }
+    void ShowMessage(const std::string& text, unsigned, const std::string&) override {
+        lastMessage = text;
+    }
+    void SendTab() override {}
+    void Unload() override {}
+};
+
+// Forwards to another backend and counts the calls.
+class CountingRegistry : public RegistryApi {
+public:
+    explicit CountingRegistry(RegistryApi& inner) : inner_(inner) {}
+    long calls = 0;
+
+    long CreateKeyEx(RegKey root, const std::string& subKey, const std::string& keyClass,
+                     std::uint32_t access, bool inheritHandle, RegKey* result,
+                     std::uint32_t* disposition) override {
+        ++calls;
+        return inner_.CreateKeyEx(root, subKey, keyClass, access, inheritHandle, result,
+                                  disposition);
+    }
+    long OpenKeyEx(RegKey root, const std::string& subKey, std::uint32_t access,
+                   RegKey* result) override {
+        ++calls;
+        return inner_.OpenKeyEx(root, subKey, access, result);
+    }
+    long CloseKey(RegKey key) override {
+        ++calls;
+        return inner_.CloseKey(key);
+    }
+    long SetValueEx(RegKey key, const std::string& valueName, std::uint32_t type,
+                    const unsigned char* data, std::uint32_t size) override {
+        ++calls;
+        return inner_.SetValueEx(key, valueName, type, data, size);
+    }
+    long QueryValueEx(RegKey key, const std::string& valueName, std::uint32_t* type,
+                      unsigned char* data, std::uint32_t* size) override {
+        ++calls;
+        return inner_.QueryValueEx(key, valueName, type, data, size);
+    }
+    long DeleteValue(RegKey key, const std::string& valueName) override {
+        ++calls;
+        return inner_.DeleteValue(key, valueName);
+    }
+    long DeleteKey(RegKey key, const std::string& subKey) override {
+        ++calls;
+        return inner_.DeleteKey(key, subKey);
+    }
+    long QueryInfoKey(RegKey key, std::uint32_t* subKeys, std::uint32_t* maxSubKeyLen,
+                      std::uint32_t* values, std::uint32_t* maxValueNameLen) override {
+        ++calls;
+        return inner_.QueryInfoKey(key, subKeys, maxSubKeyLen, values, maxValueNameLen);
+    }
+    long EnumKeyEx(RegKey key, std::uint32_t index, char* name, std::uint32_t* nameLen) override {
+        ++calls;
+        return inner_.EnumKeyEx(key, index, name, nameLen);
+    }
+    long EnumValue(RegKey key, std::uint32_t index, char* name, std::uint32_t* nameLen,
+                   std::uint32_t* type) override {
+        ++calls;
+        return inner_.EnumValue(key, index, name, nameLen, type);
+    }
+    std::string ErrorText(long code) override { return inner_.ErrorText(code); }
+
+private:
+    RegistryApi& inner_;
+};
+
+const std::string kTrees[] = {std::string(kZoneMapRoot) + "EscRanges",
+                              std::string(kZoneMapRoot) + "Ranges"};
+
+// "10.a.b.c" for the n-th existing range: never an address applied here.
+std::string OtherAddress(long n) {
+    return "10." + std::to_string(n / 65536 % 256) + "." + std::to_string(n / 256 % 256) + "." +
+           std::to_string(n % 256);
+}
+
+// A new address for every round: 192.0.2.1 ... 192.0.2.254, then 198.51.100.x, 203.0.113.x.
+std::string NewAddress() {
+    static int next = 0;
+    const char* nets[] = {"192.0.2.", "198.51.100.", "203.0.113."};
+    const int n = next++;
+    Require(n < 3 * 254, "out of fresh addresses");  // 4 sizes * (15 + 1) rounds
+    return nets[n / 254] + std::to_string(n % 254 + 1);
+}
+
+// Adds Range<from> ... Range<to> to both trees with the raw API, one key at a time.
+void Seed(long from, long to) {
+    const BYTE http[4] = {2, 0, 0, 0};
+    for (const std::string& tree : kTrees) {
+        HKEY treeKey = nullptr;
+        RequireSuccess(RegCreateKeyExA(HKEY_CURRENT_USER, tree.c_str(), 0, nullptr, 0,
+                                       KEY_ALL_ACCESS, nullptr, &treeKey, nullptr),
+                       "create " + tree);
+        for (long i = from; i <= to; ++i) {
+            const std::string name = "Range" + std::to_string(i);
+            const std::string range = OtherAddress(i);
+            HKEY key = nullptr;
+            RequireSuccess(RegCreateKeyExA(treeKey, name.c_str(), 0, nullptr, 0, KEY_SET_VALUE,
+                                           nullptr, &key, nullptr),
+                           "create " + name);
+            RequireSuccess(RegSetValueExA(key, "http", 0, REG_DWORD, http, sizeof http), "set http");
+            RequireSuccess(RegSetValueExA(key, ":Range", 0, REG_SZ,
+                                          reinterpret_cast<const BYTE*>(range.c_str()),
+                                          static_cast<DWORD>(range.size() + 1)),
+                           "set :Range");
+            RegCloseKey(key);
+        }
+        RegCloseKey(treeKey);
+    }
+}
+
+void EmptyRangeTrees() {
+    for (const std::string& tree : kTrees) {
+        const LONG rc = RegDeleteTreeA(HKEY_CURRENT_USER, tree.c_str());
+        Require(rc == ERROR_SUCCESS || rc == ERROR_FILE_NOT_FOUND,
+                "cannot empty " + tree + ": error " + std::to_string(rc));
+    }
+}
+
+// After an apply of `address` with `keys` keys per tree: Range<keys+1> must hold it in both
+// trees. Removes it, and the pop-up allowance for the address, so the registry is as before.
+void CheckAndUndoApply(const std::string& address, long keys) {
+    const std::string added = "Range" + std::to_string(keys + 1);
+    for (const std::string& tree : kTrees) {
+        HKEY treeKey = nullptr;
+        RequireSuccess(RegOpenKeyExA(HKEY_CURRENT_USER, tree.c_str(), 0, KEY_ALL_ACCESS, &treeKey),
+                       "open " + tree);
+        HKEY key = nullptr;
+        RequireSuccess(RegOpenKeyExA(treeKey, added.c_str(), 0, KEY_QUERY_VALUE, &key),
+                       "the apply added no " + added + " to " + tree);
+        char data[64] = {};
+        DWORD size = sizeof data - 1;
+        const LONG rc = RegQueryValueExA(key, ":Range", nullptr, nullptr,
+                                         reinterpret_cast<BYTE*>(data), &size);
+        RegCloseKey(key);
+        Require(rc == ERROR_SUCCESS && address == data, added + " does not hold " + address);
+        RequireSuccess(RegDeleteKeyA(treeKey, added.c_str()), "delete " + added);
+        RegCloseKey(treeKey);
+    }
+    HKEY allow = nullptr;
+    if (RegOpenKeyExA(HKEY_CURRENT_USER, kPopupAllowKey, 0, KEY_SET_VALUE, &allow) == ERROR_SUCCESS) {
+        RegDeleteValueA(allow, address.c_str());
+        RegCloseKey(allow);
+    }
+}
+
+struct Apply {
+    std::unique_ptr<AnsiCodePage> codePage = MakeSystemCodePage();
+    Win32Registry win32;
+    CountingRegistry counting{win32};
+    mdlReg reg{win32, *codePage};
+    mdlReg countedReg{counting, *codePage};
+    QuietUi ui;
+    ZUVPortalSetting form{ui, reg};
+    ZUVPortalSetting countedForm{ui, countedReg};
+
+    Apply() {
+        form.Form_Load();
+        countedForm.BrowserGeneration = form.BrowserGeneration;
+    }
+
+    // One press of the apply button; returns milliseconds.
+    double Run(ZUVPortalSetting& which, const std::string& address) {
+        ui.address = address;
+        ui.lastMessage.clear();
+        const double start = Now();
+        which.cmdOK_Click();
+        const double took = Now() - start;
+        Require(ui.lastMessage == kSuccessMessage, "apply of " + address + " failed: " + ui.lastMessage);
+        Require(win32.OpenHandleCount() == 0, "the apply left keys open");
+        return took;
+    }
+
+    // The range search of the apply alone, both trees, as the apply runs it; milliseconds.
+    double Search(const std::string& address) {
+        const double start = Now();
+        for (const char* subTree : {"EscRanges\\", "Ranges\\"}) {
+            std::vector<std::string> names;
+            Require(!FindRangeEntry(reg, address, subTree, names), "found");
+        }
+        return Now() - start;
+    }
+};
+
+// ---------------------------------------------------------------------------------------
+// The floor: the fewest calls that answer "does a range tree hold the address?"
+
+// Returns whether a ":Range" equals the address; adds the calls made to `calls`.
+bool FloorSearch(const std::string& tree, const std::string& address, long& calls) {
+    HKEY treeKey = nullptr;
+    ++calls;
+    if (RegOpenKeyExA(HKEY_CURRENT_USER, tree.c_str(), 0, KEY_READ, &treeKey) != ERROR_SUCCESS) {
+        return false;
+    }
+    DWORD subKeys = 0;
+    DWORD maxLen = 0;
+    ++calls;
+    RequireSuccess(RegQueryInfoKeyA(treeKey, nullptr, nullptr, nullptr, &subKeys, &maxLen, nullptr,
+                                    nullptr, nullptr, nullptr, nullptr, nullptr),
+                   "query " + tree);
+    std::vector<char> name(maxLen + 1);
+    bool found = false;
+    for (DWORD i = 0; i < subKeys && !found; ++i) {
+        DWORD length = static_cast<DWORD>(name.size());
+        ++calls;
+        RequireSuccess(RegEnumKeyExA(treeKey, i, name.data(), &length, nullptr, nullptr, nullptr,
+                                     nullptr),
+                       "list " + tree);
+        HKEY key = nullptr;
+        ++calls;
+        if (RegOpenKeyExA(treeKey, name.data(), 0, KEY_QUERY_VALUE, &key) != ERROR_SUCCESS) continue;
+        char data[256] = {};
+        DWORD size = sizeof data - 1;
+        ++calls;
+        if (RegQueryValueExA(key, ":Range", nullptr, nullptr, reinterpret_cast<BYTE*>(data),
+                             &size) == ERROR_SUCCESS) {
+            found = address == data;
+        }
+        ++calls;
+        RegCloseKey(key);
+    }
+    ++calls;
+    RegCloseKey(treeKey);
+    return found;
+}
+
+double Floor(const std::string& address, long& calls) {
+    calls = 0;
+    const double start = Now();
+    for (const std::string& tree : kTrees) Require(!FloorSearch(tree, address, calls), "found");
+    return Now() - start;
+}
+
+// ---------------------------------------------------------------------------------------
+// Between floor and apply, to tell where the difference goes
+
+// The raw calls the apply's range search makes, in the same order, without mdlReg around
+// them: the tree opened from HKEY_CURRENT_USER, listed and closed, then every key opened by
+// its whole path from HKEY_CURRENT_USER and ":Range" read twice (size, then data).
+bool ShapedSearch(const std::string& tree, const std::string& address) {
+    HKEY treeKey = nullptr;
+    const std::string treePath = tree + "\\";
+    if (RegOpenKeyExA(HKEY_CURRENT_USER, treePath.c_str(), 0, KEY_READ, &treeKey) != ERROR_SUCCESS) {
+        return false;
+    }
+    DWORD subKeys = 0;
+    DWORD maxLen = 0;
+    RequireSuccess(RegQueryInfoKeyA(treeKey, nullptr, nullptr, nullptr, &subKeys, &maxLen, nullptr,
+                                    nullptr, nullptr, nullptr, nullptr, nullptr),
+                   "query " + tree);
+    std::vector<std::string> names;
+    names.reserve(subKeys);
+    std::vector<char> name(std::max<DWORD>(514, maxLen * 2 + 2));
+    for (DWORD i = 0; i < subKeys; ++i) {
+        DWORD length = static_cast<DWORD>(name.size());
+        RequireSuccess(RegEnumKeyExA(treeKey, i, name.data(), &length, nullptr, nullptr, nullptr,
+                                     nullptr),
+                       "list " + tree);
+        names.emplace_back(name.data(), length);
+    }
+    RegCloseKey(treeKey);
+    for (const std::string& each : names) {
+        const std::string path = treePath + each + "\\";
+        HKEY key = nullptr;
+        if (RegOpenKeyExA(HKEY_CURRENT_USER, path.c_str(), 0, KEY_READ, &key) != ERROR_SUCCESS) {
+            continue;
+        }
+        DWORD type = REG_SZ;
+        DWORD size = 0;
+        if (RegQueryValueExA(key, ":Range", nullptr, &type, nullptr, &size) == ERROR_SUCCESS) {
+            std::vector<char> data(size + 1, 0);
+            DWORD got = size + 1;
+            if (RegQueryValueExA(key, ":Range", nullptr, &type, reinterpret_cast<BYTE*>(data.data()),
+                                 &got) == ERROR_SUCCESS &&
+                address == data.data()) {
+                RegCloseKey(key);
+                return true;
+            }
+        }
+        RegCloseKey(key);
+    }
+    return false;
+}
+
+double Shaped(const std::string& address) {
+    const double start = Now();
+    for (const std::string& tree : kTrees) Require(!ShapedSearch(tree, address), "found");
+    return Now() - start;
+}
+
+// ---------------------------------------------------------------------------------------
+// Start-up
+
+std::wstring ProgramFolder() {
+    wchar_t path[MAX_PATH] = {};
+    const DWORD length = GetModuleFileNameW(nullptr, path, MAX_PATH);
+    std::wstring folder(path, length);
+    const auto slash = folder.find_last_of(L"\\/");
+    return slash == std::wstring::npos ? L"." : folder.substr(0, slash);
+}
+
+bool Exists(const std::wstring& path) {
+    const DWORD attributes = GetFileAttributesW(path.c_str());
+    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0;
+}
+
+// The shown top-level window of the window class that belongs to the process, or nullptr.
+HWND ShownWindowOf(DWORD processId, const std::wstring& className) {
+    HWND hwnd = nullptr;
+    while ((hwnd = FindWindowExW(nullptr, hwnd, className.c_str(), nullptr)) != nullptr) {
+        DWORD owner = 0;
+        GetWindowThreadProcessId(hwnd, &owner);
+        if (owner == processId && IsWindowVisible(hwnd)) return hwnd;
+    }
+    return nullptr;
+}
+
+// Starts the program, waits (at most 30 s) for its window, closes it and waits for the exit.
+// Returns the milliseconds from CreateProcess to the shown window.
+double StartToWindow(const std::wstring& exe) {
+    const std::string layoutClass(layout::kWindowClass);
+    const std::wstring className(layoutClass.begin(), layoutClass.end());
+    std::wstring commandLine = L"\"" + exe + L"\"";
+    STARTUPINFOW startup{};
+    startup.cb = sizeof startup;
+    PROCESS_INFORMATION process{};
+    const double start = Now();
+    Require(CreateProcessW(exe.c_str(), commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr,
+                           nullptr, &startup, &process) != FALSE,
+            "cannot start the program: error " + std::to_string(GetLastError()));
+    HWND window = nullptr;
+    double shown = 0;
+    while (true) {
+        window = ShownWindowOf(process.dwProcessId, className);
+        shown = Now();
+        if (window != nullptr) break;
+        if (WaitForSingleObject(process.hProcess, 0) == WAIT_OBJECT_0 || shown - start > 30000) break;
+        Sleep(1);
+    }
+    if (window != nullptr) PostMessageW(window, WM_CLOSE, 0, 0);
+    if (WaitForSingleObject(process.hProcess, 10000) != WAIT_OBJECT_0) {
+        TerminateProcess(process.hProcess, 99);
+        WaitForSingleObject(process.hProcess, 5000);
+    }
+    DWORD exitCode = 0;
+    GetExitCodeProcess(process.hProcess, &exitCode);
+    CloseHandle(process.hThread);
+    CloseHandle(process.hProcess);
+    Require(window != nullptr, "the program showed no window");
+    Require(exitCode == 0, "the program ended with " + std::to_string(exitCode));
+    return shown - start;
+}
+
+// ---------------------------------------------------------------------------------------
+
+// Rounds per number of keys: at least kMinRounds, then more while the rounds so far took
+// less than kRoundsBudgetMs, up to kMaxRounds. Slow rounds (many keys, a slow machine) stop
+// early; quick ones give a steadier median.
+constexpr int kMinRounds = 3;
+constexpr int kMaxRounds = 15;
+constexpr double kRoundsBudgetMs = 15000;
+
+struct Row {
+    long keys = 0;
+    int rounds = 0;
+    double seedMs = 0;
+    double applyMs = 0;
+    double searchMs = 0;
+    double shapedMs = 0;
+    double floorMs = 0;
+    long applyCalls = 0;
+    long floorCalls = 0;
+};
+
+int Run(const std::wstring& exe) {
+    const long sizes[] = {0, 100, 1000, 10000};
+    std::vector<Row> rows;
+    Apply apply;
+
+    EmptyRangeTrees();
+    long seeded = 0;
+    std::printf("# apply KEYS ROUNDS SEED_MS APPLY_MS SEARCH_MS SHAPED_MS FLOOR_MS APPLY_CALLS "
+                "FLOOR_CALLS\n"
+                "#   KEYS range keys per tree; times are medians of ROUNDS rounds:\n"
+                "#   APPLY whole apply, SEARCH its range search alone (FindRangeEntry, both trees),\n"
+                "#   SHAPED the same registry calls as that search, made directly,\n"
+                "#   FLOOR the fewest calls that answer the search; CALLS registry calls made\n");
+    std::fflush(stdout);
+    for (const long keys : sizes) {
+        Row row;
+        row.keys = keys;
+        const double seedStart = Now();
+        Seed(seeded + 1, keys);
+        seeded = keys;
+        row.seedMs = Now() - seedStart;
+
+        // One untimed round with counted calls; it also warms the server for this size.
+        {
+            const std::string address = NewAddress();
+            apply.counting.calls = 0;
+            apply.Run(apply.countedForm, address);
+            row.applyCalls = apply.counting.calls;
+            CheckAndUndoApply(address, keys);
+            Floor(address, row.floorCalls);
+        }
+        // The measurements take turns, so a slower or faster spell of the machine falls on
+        // all of them alike.
+        std::vector<double> applyTimes;
+        std::vector<double> searchTimes;
+        std::vector<double> shapedTimes;
+        std::vector<double> floorTimes;
+        const double roundsStart = Now();
+        while (row.rounds < kMinRounds ||
+               (row.rounds < kMaxRounds && Now() - roundsStart < kRoundsBudgetMs)) {
+            ++row.rounds;
+            const std::string address = NewAddress();
+            applyTimes.push_back(apply.Run(apply.form, address));
+            CheckAndUndoApply(address, keys);
+            searchTimes.push_back(apply.Search(address));
+            shapedTimes.push_back(Shaped(address));
+            long calls = 0;
+            floorTimes.push_back(Floor(address, calls));
+        }
+        row.applyMs = Median(applyTimes);
+        row.searchMs = Median(searchTimes);
+        row.shapedMs = Median(shapedTimes);
+        row.floorMs = Median(floorTimes);
+        rows.push_back(row);
+        std::printf("apply %ld %d %.1f %.2f %.2f %.2f %.2f %ld %ld\n", row.keys, row.rounds,
+                    row.seedMs, row.applyMs, row.searchMs, row.shapedMs, row.floorMs,
+                    row.applyCalls, row.floorCalls);
+        std::fflush(stdout);
+    }
+    EmptyRangeTrees();
+
+    // Where the time goes: calls per range key in a tree, and the cost of one call.
+    const Row& big = rows.back();
+    const Row& none = rows.front();
+    const double keysBoth = 2.0 * static_cast<double>(big.keys);
+    const double applyPerKey = static_cast<double>(big.applyCalls - none.applyCalls) / keysBoth;
+    const double floorPerKey = static_cast<double>(big.floorCalls - none.floorCalls) / keysBoth;
+    std::printf("calls per range key: apply %.2f, floor %.2f (ratio %.2f)\n", applyPerKey,
+                floorPerKey, applyPerKey / floorPerKey);
+    std::printf("microseconds per registry call at %ld keys: apply %.1f, floor %.1f\n", big.keys,
+                big.applyMs * 1000.0 / static_cast<double>(big.applyCalls),
+                big.floorMs * 1000.0 / static_cast<double>(big.floorCalls));
+    std::printf("fixed part of the apply (no range keys): %ld calls, %.2f ms\n", none.applyCalls,
+                none.applyMs);
+    std::fflush(stdout);
+
+    // Start-up: one run to warm Wine, then five measured.
+    if (!exe.empty()) {
+        StartToWindow(exe);
+        std::vector<double> times;
+        for (int run = 0; run < 5; ++run) times.push_back(StartToWindow(exe));
+        std::printf("# startup RUNS MEDIAN_MS MIN_MS MAX_MS: CreateProcess to the window shown\n");
+        std::printf("startup %zu %.1f %.1f %.1f\n", times.size(), Median(times),
+                    *std::min_element(times.begin(), times.end()),
+                    *std::max_element(times.begin(), times.end()));
+    }
+    return 0;
+}
+
+}  // namespace
+
+int wmain(int argc, wchar_t** argv) {
+    std::wstring exe = argc > 1 ? std::wstring(argv[1]) : ProgramFolder() + L"\\ZUVPortalSetting.exe";
+    if (argc > 1 && exe == L"--no-startup") exe.clear();
+    if (!exe.empty() && exe.front() == L'/') {
+        // A Unix path, as Wine's drive Z: shows it.
+        std::replace(exe.begin(), exe.end(), L'/', L'\\');
+        exe = L"Z:" + exe;
+    }
+    if (!exe.empty() && !Exists(exe)) {
+        std::fprintf(stderr, "zuv_wine_bench: program not found: %ls\n", exe.c_str());
+        return 2;
+    }
+    try {
+        return Run(exe);
+    } catch (const std::exception& error) {
+        std::fprintf(stderr, "zuv_wine_bench: %s\n", error.what());
+        try {
+            EmptyRangeTrees();
+        } catch (...) {
+        }
+        return 1;
+    }
+}
