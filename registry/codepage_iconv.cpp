@@ -7,6 +7,7 @@
 
 #include "registry/codepage.h"
 #include "registry/runtime_error.h"
+#include "registry/text.h"
 
 namespace zuv {
 namespace {
@@ -52,15 +53,6 @@ public:
 private:
     iconv_t cd_;
 };
-
-// Seven-bit text is the same in code page 936 and in UTF-8, and it is almost all the
-// registry names and values this program handles.
-bool IsAscii(std::string_view text) {
-    for (const char c : text) {
-        if (static_cast<unsigned char>(c) >= 0x80) return false;
-    }
-    return true;
-}
 
 class Cp936 final : public AnsiCodePage {
 public:

@@ -5,6 +5,7 @@
 
 #include "registry/codepage.h"
 #include "registry/runtime_error.h"
+#include "registry/text.h"
 #include "registry/win32_text.h"
 
 namespace zuv {
@@ -16,6 +17,8 @@ public:
     unsigned Number() const override { return GetACP(); }
 
     std::string FromUtf8(std::string_view utf8) const override {
+        // Seven-bit text is the same in UTF-8 and in every ANSI code page.
+        if (IsAscii(utf8)) return std::string(utf8);
         const std::wstring wide = WideFrom(CP_UTF8, utf8, 0);
         const UINT acp = GetACP();
         if (acp == CP_UTF8) return BytesFrom(CP_UTF8, wide, 0, nullptr);
@@ -30,6 +33,7 @@ public:
     }
 
     std::string ToUtf8(std::string_view ansi) const override {
+        if (IsAscii(ansi)) return std::string(ansi);
         std::wstring wide;
         if (!ansi.empty()) {
             wide = WideFrom(CP_ACP, ansi, MB_ERR_INVALID_CHARS);

@@ -160,19 +160,21 @@ std::string mdlReg::QueryValue(RegKey root, const std::string& path, const std::
 }
 
 std::string mdlReg::ReadAsText(RegKey key, const std::string& ansiName, std::uint32_t& type) {
-    // Read the whole value, however long: ask for the size, then read; retry if it grew.
+    // Read the whole value, however long: one query into a 1024-byte buffer, which holds
+    // nearly every value; when the value is longer, again with the size the query told.
     std::uint32_t heldType = type;
-    std::vector<unsigned char> data;
+    std::vector<unsigned char> data(1024);
     for (int attempt = 0; attempt < 4; ++attempt) {
-        std::uint32_t size = 0;
-        std::uint32_t sizeType = heldType;
-        RegStatus = api_.QueryValueEx(key, ansiName, &sizeType, nullptr, &size);
+        auto got = static_cast<std::uint32_t>(data.size());
+        std::uint32_t readType = heldType;
+        RegStatus = api_.QueryValueEx(key, ansiName, &readType, data.data(), &got);
+        if (RegStatus == kErrorMoreData) {
+            // The value may still grow before the next query: leave room for a terminator.
+            data.assign(std::max<std::size_t>(got, data.size()) + 2, 0);
+            continue;
+        }
         if (RegStatus != kErrorSuccess) return {};
-        data.assign(static_cast<std::size_t>(size) + 1, 0);
-        std::uint32_t got = size + 1;
-        RegStatus = api_.QueryValueEx(key, ansiName, &heldType, data.data(), &got);
-        if (RegStatus == kErrorMoreData) continue;
-        if (RegStatus != kErrorSuccess) return {};
+        heldType = readType;
         data.resize(got);
         break;
     }

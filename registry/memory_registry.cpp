@@ -132,8 +132,7 @@ long MemoryRegistry::SplitPath(const std::string& ansiPath, std::vector<std::str
     if (!ansiPath.empty() && ansiPath.front() == '\\') return kErrorBadPathname;
     // The registry splits the path after converting it to Unicode: in a double-byte code page
     // the second byte of a character can be the byte of '\\' and does not separate levels.
-    const bool ascii = std::all_of(ansiPath.begin(), ansiPath.end(),
-                                   [](char c) { return static_cast<unsigned char>(c) < 0x80; });
+    const bool ascii = IsAscii(ansiPath);
     const std::string text = ascii ? ansiPath : codePage_.ToUtf8(ansiPath);
     std::string level;
     for (std::size_t i = 0; i <= text.size(); ++i) {

@@ -189,6 +189,13 @@ double ValueOfText(std::string_view text) {
     return std::strtod(number.c_str(), nullptr);
 }
 
+bool IsAscii(std::string_view text) {
+    for (const char c : text) {
+        if (static_cast<unsigned char>(c) >= 0x80) return false;
+    }
+    return true;
+}
+
 std::string TrimBlanks(std::string_view text) {
     const auto first = text.find_first_not_of(' ');
     if (first == std::string_view::npos) return {};

@@ -27,6 +27,9 @@ bool IsNumericText(std::string_view text);
 // The number formed by the longest leading run that reads as a decimal number (blanks are
 // skipped); 0 when there is none.
 double ValueOfText(std::string_view text);
+// Whether every byte is seven-bit: such text is the same in UTF-8 and in every ANSI code
+// page, and it is almost all the registry names and values this program handles.
+bool IsAscii(std::string_view text);
 // The text without the spaces before and after it.
 std::string TrimBlanks(std::string_view text);
 // A number as text: whole numbers without a decimal point, others in shortest form.

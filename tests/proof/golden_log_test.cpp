@@ -213,8 +213,7 @@ TEST_F(GoldenLog, ThreeLabelNameIsFiledUnderItsParentDomain) {
     rig.form.Form_Load();
     EXPECT_EQ(rig.recorder.Log(),
               R"(RegOpenKeyExA HKLM\Software\Microsoft\Internet Explorer\ access 20019 -> 0
-RegQueryValueExA HKLM\Software\Microsoft\Internet Explorer\ "Version" size? -> 0 REG_SZ 15
-RegQueryValueExA HKLM\Software\Microsoft\Internet Explorer\ "Version" buffer 16 -> 0 REG_SZ 382E302E363030312E313837303200
+RegQueryValueExA HKLM\Software\Microsoft\Internet Explorer\ "Version" buffer 1024 -> 0 REG_SZ 382E302E363030312E313837303200
 RegCloseKey HKLM\Software\Microsoft\Internet Explorer\ -> 0
 )");
     ASSERT_EQ(rig.form.BrowserGeneration, "IE8");
@@ -314,12 +313,10 @@ RegEnumKeyExA {IS}ZoneMap\EscRanges\ #1 buffer 514 -> 0 "Range2"
 RegEnumValueA {IS}ZoneMap\EscRanges\ #0 buffer 256 -> 0 "" REG_SZ
 RegCloseKey {IS}ZoneMap\EscRanges\ -> 0
 RegOpenKeyExA {IS}ZoneMap\EscRanges\Range1\ access 20019 -> 0
-RegQueryValueExA {IS}ZoneMap\EscRanges\Range1\ ":Range" size? -> 0 REG_SZ 9
-RegQueryValueExA {IS}ZoneMap\EscRanges\Range1\ ":Range" buffer 10 -> 0 REG_SZ 31302E312E322E3300
+RegQueryValueExA {IS}ZoneMap\EscRanges\Range1\ ":Range" buffer 1024 -> 0 REG_SZ 31302E312E322E3300
 RegCloseKey {IS}ZoneMap\EscRanges\Range1\ -> 0
 RegOpenKeyExA {IS}ZoneMap\EscRanges\Range2\ access 20019 -> 0
-RegQueryValueExA {IS}ZoneMap\EscRanges\Range2\ ":Range" size? -> 0 REG_SZ 11
-RegQueryValueExA {IS}ZoneMap\EscRanges\Range2\ ":Range" buffer 12 -> 0 REG_SZ 3139322E302E322E313000
+RegQueryValueExA {IS}ZoneMap\EscRanges\Range2\ ":Range" buffer 1024 -> 0 REG_SZ 3139322E302E322E313000
 RegCloseKey {IS}ZoneMap\EscRanges\Range2\ -> 0
 RegCreateKeyExA {IS}ZoneMap\Ranges\ class "1" access 2003F -> 0 opened
 RegSetValueExA {IS}ZoneMap\Ranges\ "" REG_SZ 00 -> 0
@@ -330,8 +327,7 @@ RegEnumKeyExA {IS}ZoneMap\Ranges\ #0 buffer 514 -> 0 "Range1"
 RegEnumValueA {IS}ZoneMap\Ranges\ #0 buffer 256 -> 0 "" REG_SZ
 RegCloseKey {IS}ZoneMap\Ranges\ -> 0
 RegOpenKeyExA {IS}ZoneMap\Ranges\Range1\ access 20019 -> 0
-RegQueryValueExA {IS}ZoneMap\Ranges\Range1\ ":Range" size? -> 0 REG_SZ 11
-RegQueryValueExA {IS}ZoneMap\Ranges\Range1\ ":Range" buffer 12 -> 0 REG_SZ 3139322E302E322E313000
+RegQueryValueExA {IS}ZoneMap\Ranges\Range1\ ":Range" buffer 1024 -> 0 REG_SZ 3139322E302E322E313000
 RegCloseKey {IS}ZoneMap\Ranges\Range1\ -> 0
 )";
     ExpectApply("192.0.2.10", ranges + PopupsIE6("192.0.2.10") + kPolicyAndTuning);
