@@ -320,7 +320,8 @@ double Floor(const std::string& address, long& calls) {
 
 // The raw calls the apply's range search makes, in the same order, without mdlReg around
 // them: the tree opened from HKEY_CURRENT_USER, listed and closed, then every key opened by
-// its whole path from HKEY_CURRENT_USER and ":Range" read twice (size, then data).
+// its whole path from HKEY_CURRENT_USER and ":Range" read with one query into a 1024-byte
+// buffer.
 bool ShapedSearch(const std::string& tree, const std::string& address) {
     HKEY treeKey = nullptr;
     const std::string treePath = tree + "\\";
@@ -350,16 +351,13 @@ bool ShapedSearch(const std::string& tree, const std::string& address) {
             continue;
         }
         DWORD type = REG_SZ;
-        DWORD size = 0;
-        if (RegQueryValueExA(key, ":Range", nullptr, &type, nullptr, &size) == ERROR_SUCCESS) {
-            std::vector<char> data(size + 1, 0);
-            DWORD got = size + 1;
-            if (RegQueryValueExA(key, ":Range", nullptr, &type, reinterpret_cast<BYTE*>(data.data()),
-                                 &got) == ERROR_SUCCESS &&
-                address == data.data()) {
-                RegCloseKey(key);
-                return true;
-            }
+        std::vector<char> data(1024, 0);
+        DWORD got = static_cast<DWORD>(data.size() - 1);
+        if (RegQueryValueExA(key, ":Range", nullptr, &type, reinterpret_cast<BYTE*>(data.data()),
+                             &got) == ERROR_SUCCESS &&
+            address == data.data()) {
+            RegCloseKey(key);
+            return true;
         }
         RegCloseKey(key);
     }
