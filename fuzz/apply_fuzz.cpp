@@ -30,13 +30,8 @@ using namespace zuv::test;
 std::vector<std::string> Audit(ApplyRig& rig, const Snapshot& before,
                                const std::vector<Seed>& foreign, const std::string& address) {
     const Snapshot after = TakeSnapshot(rig.memory, *rig.codePage);
-    AuditInput input;
-    input.before = &before;
-    input.after = &after;
-    input.calls = &rig.recorder.Calls();
+    AuditInput input = AuditInputFor(rig, before, after);
     input.foreign = &foreign;
-    input.openHandles = rig.memory.OpenHandleCount();
-    input.messages = rig.ui.messages;
     input.runTimeErrorExpected = AddressRaises(*rig.codePage, address);
     return AuditApply(input);
 }

@@ -31,13 +31,8 @@ protected:
     }
     std::vector<std::string> Check() {
         const Snapshot after = TakeSnapshot(rig.memory, *rig.codePage);
-        AuditInput input;
-        input.before = &before;
-        input.after = &after;
-        input.calls = &rig.recorder.Calls();
+        AuditInput input = AuditInputFor(rig, before, after);
         input.foreign = &foreign;
-        input.openHandles = rig.memory.OpenHandleCount();
-        input.messages = rig.ui.messages;
         return AuditApply(input);
     }
 };

@@ -79,14 +79,10 @@ Outcome ApplyOnce(const AddressCase& c, bool withUserValues, Fault fault, std::u
     run.message = rig.Message();
     run.callCount = rig.memory.CallCount() - start;
     const Snapshot after = TakeSnapshot(rig.memory, *rig.codePage);
-    AuditInput audit;
-    audit.before = &before;
-    audit.after = &after;
+    AuditInput audit = AuditInputFor(rig, before, after);
     audit.calls = &run.calls;
     audit.cleanCalls = cleanCalls;
     audit.foreign = &foreign;
-    audit.openHandles = rig.memory.OpenHandleCount();
-    audit.messages = rig.ui.messages;
     audit.runTimeErrorExpected = AddressRaises(*rig.codePage, c.address);
     run.problems = AuditApply(audit);
     return run;

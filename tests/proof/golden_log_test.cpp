@@ -153,13 +153,9 @@ protected:
             }
         }
         const Snapshot after = TakeSnapshot(rig.memory, *rig.codePage);
-        AuditInput audit;
-        audit.before = &before;
-        audit.after = &after;
-        audit.calls = &rig.recorder.Calls();
-        audit.openHandles = rig.memory.OpenHandleCount();
-        audit.messages = rig.ui.messages;
-        for (const std::string& problem : AuditApply(audit)) ADD_FAILURE() << problem;
+        for (const std::string& problem : AuditApply(AuditInputFor(rig, before, after))) {
+            ADD_FAILURE() << problem;
+        }
     }
 };
 

@@ -143,6 +143,16 @@ bool AddressRaises(const AnsiCodePage& codePage, const std::string& address) {
     return ClassifyAddress(address) == kKindDns && ParentDomain(address).size() >= address.size();
 }
 
+AuditInput AuditInputFor(ApplyRig& rig, const Snapshot& before, const Snapshot& after) {
+    AuditInput input;
+    input.before = &before;
+    input.after = &after;
+    input.calls = &rig.recorder.Calls();
+    input.openHandles = rig.memory.OpenHandleCount();
+    input.messages = rig.ui.messages;
+    return input;
+}
+
 std::vector<std::string> AuditApply(const AuditInput& input) {
     std::vector<std::string> problems;
     // The same few paths come up again and again.

@@ -57,6 +57,10 @@ struct AuditInput {
     bool runTimeErrorExpected = false;
 };
 
+// The audit's input for the rig's last apply: the two snapshots, the recorded calls, the
+// keys left open and the messages shown. Callers add what else they know.
+AuditInput AuditInputFor(ApplyRig& rig, const Snapshot& before, const Snapshot& after);
+
 // Every broken rule, as a line of text; empty when the apply behaved.
 std::vector<std::string> AuditApply(const AuditInput& input);
 

@@ -11,31 +11,11 @@
 #include "registry/mdlReg.h"
 #include "registry/memory_registry.h"
 #include "tests/support/recording_registry.h"
+#include "tests/support/remembering_ui.h"
 #include "window/ZUVPortalSetting.h"
 #include "window/ui_port.h"
 
 namespace zuv::test {
-
-struct ShownMessage {
-    std::string text;
-    unsigned flags = 0;
-    std::string caption;
-};
-
-class RememberingUi : public UiPort {
-public:
-    std::string address;
-    std::vector<ShownMessage> messages;
-    int tabs = 0;
-    int unloads = 0;
-
-    std::string AddressText() override { return address; }
-    void ShowMessage(const std::string& text, unsigned flags, const std::string& caption) override {
-        messages.push_back({text, flags, caption});
-    }
-    void SendTab() override { ++tabs; }
-    void Unload() override { ++unloads; }
-};
 
 // Log abbreviations: "{IS}" for HKCU\...\Internet Settings\, "{IE}" for HKCU\...\Internet Explorer\.
 inline constexpr const char* kInternetSettingsToken = "{IS}";

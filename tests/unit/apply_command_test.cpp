@@ -2,35 +2,15 @@
 
 #include "browser_config/browser_config.h"
 #include "fixture.h"
+#include "tests/support/remembering_ui.h"
 #include "window/ZUVPortalSetting.h"
 
 namespace zuv::test {
 namespace {
 
-struct Message {
-    std::string text;
-    unsigned flags;
-    std::string caption;
-};
-
-class FakeUi : public UiPort {
-public:
-    std::string address;
-    std::vector<Message> messages;
-    int tabs = 0;
-    int unloads = 0;
-
-    std::string AddressText() override { return address; }
-    void ShowMessage(const std::string& text, unsigned flags, const std::string& caption) override {
-        messages.push_back({text, flags, caption});
-    }
-    void SendTab() override { ++tabs; }
-    void Unload() override { ++unloads; }
-};
-
 class ApplyCommand : public RegistryFixture {
 protected:
-    FakeUi ui;
+    RememberingUi ui;
     ZUVPortalSetting form{ui, reg};
 
     std::string ApplyAndGetMessage(const std::string& address) {
