@@ -97,9 +97,15 @@ bool RegistryContract::ValueExists(const std::string& path, const std::string& n
 }
 
 std::vector<std::string> RegistryContract::SubKeyNames(const std::string& path) {
-    std::vector<std::string> names;
     RegKey key = 0;
-    if (api.OpenKeyEx(kHkeyCurrentUser, path, kReadAccess, &key) != kErrorSuccess) return names;
+    if (api.OpenKeyEx(kHkeyCurrentUser, path, kReadAccess, &key) != kErrorSuccess) return {};
+    std::vector<std::string> names = SubKeysOf(key);
+    api.CloseKey(key);
+    return names;
+}
+
+std::vector<std::string> RegistryContract::SubKeysOf(RegKey key) {
+    std::vector<std::string> names;
     for (std::uint32_t i = 0;; ++i) {
         char name[1024];
         std::uint32_t length = sizeof name;
@@ -110,7 +116,6 @@ std::vector<std::string> RegistryContract::SubKeyNames(const std::string& path) 
         }
         names.emplace_back(name, length);
     }
-    api.CloseKey(key);
     return names;
 }
 
@@ -141,18 +146,7 @@ void RegistryContract::DeleteTreeBelow(RegKey parent, const std::string& name) {
     const long opened = api.OpenKeyEx(parent, name, kWriteAccess, &key);
     if (opened == kErrorFileNotFound) return;
     ASSERT_EQ(opened, kErrorSuccess) << "OpenKeyEx " << name;
-    std::vector<std::string> children;
-    for (std::uint32_t i = 0;; ++i) {
-        char child[1024];
-        std::uint32_t length = sizeof child;
-        const long rc = api.EnumKeyEx(key, i, child, &length);
-        if (rc != kErrorSuccess) {
-            EXPECT_EQ(rc, kErrorNoMoreItems);
-            break;
-        }
-        children.emplace_back(child, length);
-    }
-    for (const std::string& child : children) DeleteTreeBelow(key, child);
+    for (const std::string& child : SubKeysOf(key)) DeleteTreeBelow(key, child);
     api.CloseKey(key);
     const long rc = api.DeleteKey(parent, name);
     ASSERT_TRUE(rc == kErrorSuccess || rc == kErrorFileNotFound) << "DeleteKey " << name << ": " << rc;

@@ -61,6 +61,8 @@ protected:
     bool ValueExists(const std::string& path, const std::string& name);
 
     std::vector<std::string> SubKeyNames(const std::string& path);
+    // The sub-key names of an open key, in the order the backend lists them.
+    std::vector<std::string> SubKeysOf(RegKey key);
     std::vector<std::string> ValueNames(const std::string& path);
 
     // Removes a key with everything below it, through the API only.
