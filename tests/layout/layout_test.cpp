@@ -56,15 +56,14 @@ TEST(LayoutTable, TabIndicesAreAPermutationAndLabelsCountDown) {
 TEST(LayoutTable, CreationOrderFollowsTabIndex) {
     const std::vector<const ControlInfo*> order = InTabOrder();
     ASSERT_EQ(order.size(), Controls().size());
-    EXPECT_TRUE(std::is_sorted(order.begin(), order.end(),
-                               [](auto* a, auto* b) { return a->tabIndex < b->tabIndex; }));
-    const std::vector<std::string> names = Names(order);
-    EXPECT_EQ(names.front(), "cmdCancel");
-    EXPECT_EQ(names[1], "cmdOK");
-    EXPECT_EQ(names[2], "fraTitle");
-    EXPECT_EQ(names[3], "lblTitle(14)");
-    EXPECT_EQ(names[names.size() - 2], "txtURL");
-    EXPECT_EQ(names.back(), "Label1");
+    // Tab indices 0 to 19: the two buttons, the frame, the explanation lines from index 14
+    // down to 0, the address box and its caption.
+    EXPECT_EQ(Names(order),
+              (std::vector<std::string>{
+                  "cmdCancel", "cmdOK", "fraTitle", "lblTitle(14)", "lblTitle(13)",
+                  "lblTitle(12)", "lblTitle(11)", "lblTitle(10)", "lblTitle(9)", "lblTitle(8)",
+                  "lblTitle(7)", "lblTitle(6)", "lblTitle(5)", "lblTitle(4)", "lblTitle(3)",
+                  "lblTitle(2)", "lblTitle(1)", "lblTitle(0)", "txtURL", "Label1"}));
     // A frame comes before the controls inside it, which are created as its children.
     for (std::size_t i = 0; i < order.size(); ++i) {
         if (order[i]->parent.empty()) continue;
@@ -72,6 +71,50 @@ TEST(LayoutTable, CreationOrderFollowsTabIndex) {
         ASSERT_NE(parent, nullptr) << DisplayName(*order[i]);
         EXPECT_EQ(parent->kind, ControlKind::Frame);
         EXPECT_LT(parent->tabIndex, order[i]->tabIndex);
+    }
+}
+
+// Every control where the window's drawing puts it, in twips (labels of the frame relative to
+// the frame), with its tab index: the numbers are written out here, not taken from the table.
+TEST(LayoutTable, PlacesAndTabIndicesAsDrawn) {
+    struct Expected {
+        std::string_view name;
+        int index;
+        TwipsRect rect;
+        int tabIndex;
+    };
+    const Expected expected[] = {
+        {"Label1", -1, {180, 300, 1695, 255}, 19},
+        {"txtURL", -1, {1920, 240, 6255, 270}, 18},
+        {"fraTitle", -1, {120, 660, 8055, 4545}, 2},
+        {"cmdOK", -1, {5850, 5385, 1155, 315}, 1},
+        {"cmdCancel", -1, {7080, 5385, 1095, 315}, 0},
+        {"lblTitle", 0, {480, 360, 6500, 255}, 17},
+        {"lblTitle", 1, {600, 632, 6495, 255}, 16},
+        {"lblTitle", 2, {600, 904, 6495, 255}, 15},
+        {"lblTitle", 3, {600, 1176, 6495, 255}, 14},
+        {"lblTitle", 4, {480, 1448, 6495, 255}, 13},
+        {"lblTitle", 5, {600, 1720, 6495, 255}, 12},
+        {"lblTitle", 6, {600, 1992, 6495, 255}, 11},
+        {"lblTitle", 7, {600, 2264, 6495, 255}, 10},
+        {"lblTitle", 8, {600, 2536, 6495, 255}, 9},
+        {"lblTitle", 9, {600, 2808, 6495, 255}, 8},
+        {"lblTitle", 10, {600, 3080, 6495, 255}, 7},
+        {"lblTitle", 11, {600, 3352, 6495, 255}, 6},
+        {"lblTitle", 12, {600, 3624, 6495, 255}, 5},
+        {"lblTitle", 14, {600, 3896, 6495, 255}, 3},
+        {"lblTitle", 13, {480, 4200, 6495, 255}, 4},
+    };
+    ASSERT_EQ(std::size(expected), Controls().size());
+    for (const Expected& e : expected) {
+        const ControlInfo* c = Find(e.name, e.index);
+        ASSERT_NE(c, nullptr) << e.name << " " << e.index;
+        EXPECT_EQ(c->rect.left, e.rect.left) << DisplayName(*c);
+        EXPECT_EQ(c->rect.top, e.rect.top) << DisplayName(*c);
+        EXPECT_EQ(c->rect.width, e.rect.width) << DisplayName(*c);
+        EXPECT_EQ(c->rect.height, e.rect.height) << DisplayName(*c);
+        EXPECT_EQ(c->tabIndex, e.tabIndex) << DisplayName(*c);
+        EXPECT_EQ(c->parent, e.name == "lblTitle" ? "fraTitle" : "") << DisplayName(*c);
     }
 }
 

@@ -209,7 +209,7 @@ TEST_F(GoldenLog, ThreeLabelNameIsFiledUnderItsParentDomain) {
     rig.form.Form_Load();
     EXPECT_EQ(rig.recorder.Log(),
               R"(RegOpenKeyExA HKLM\Software\Microsoft\Internet Explorer\ access 20019 -> 0
-RegQueryValueExA HKLM\Software\Microsoft\Internet Explorer\ "Version" buffer 1024 -> 0 REG_SZ 382E302E363030312E313837303200
+RegQueryValueExA HKLM\Software\Microsoft\Internet Explorer\ "Version" -> 0 REG_SZ 382E302E363030312E313837303200
 RegCloseKey HKLM\Software\Microsoft\Internet Explorer\ -> 0
 )");
     ASSERT_EQ(rig.form.BrowserGeneration, "IE8");
@@ -259,7 +259,7 @@ RegSetValueExA {IS}ZoneMap\EscRanges\ "" REG_SZ 00 -> 0
 RegCloseKey {IS}ZoneMap\EscRanges\ -> 0
 RegOpenKeyExA {IS}ZoneMap\EscRanges\ access 20019 -> 0
 RegQueryInfoKeyA {IS}ZoneMap\EscRanges\ -> 0 keys 0 (longest 0) values 1 (longest 0)
-RegEnumValueA {IS}ZoneMap\EscRanges\ #0 buffer 256 -> 0 "" REG_SZ
+RegEnumValueA {IS}ZoneMap\EscRanges\ #0 -> 0 "" REG_SZ
 RegCloseKey {IS}ZoneMap\EscRanges\ -> 0
 RegCreateKeyExA {IS}ZoneMap\EscRanges\Range1\ class "4" access 2003F -> 0 created
 RegSetValueExA {IS}ZoneMap\EscRanges\Range1\ "http" REG_DWORD 02000000 -> 0
@@ -272,7 +272,7 @@ RegSetValueExA {IS}ZoneMap\Ranges\ "" REG_SZ 00 -> 0
 RegCloseKey {IS}ZoneMap\Ranges\ -> 0
 RegOpenKeyExA {IS}ZoneMap\Ranges\ access 20019 -> 0
 RegQueryInfoKeyA {IS}ZoneMap\Ranges\ -> 0 keys 0 (longest 0) values 1 (longest 0)
-RegEnumValueA {IS}ZoneMap\Ranges\ #0 buffer 256 -> 0 "" REG_SZ
+RegEnumValueA {IS}ZoneMap\Ranges\ #0 -> 0 "" REG_SZ
 RegCloseKey {IS}ZoneMap\Ranges\ -> 0
 RegCreateKeyExA {IS}ZoneMap\Ranges\Range1\ class "4" access 2003F -> 0 created
 RegSetValueExA {IS}ZoneMap\Ranges\Range1\ "http" REG_DWORD 02000000 -> 0
@@ -304,26 +304,26 @@ RegSetValueExA {IS}ZoneMap\EscRanges\ "" REG_SZ 00 -> 0
 RegCloseKey {IS}ZoneMap\EscRanges\ -> 0
 RegOpenKeyExA {IS}ZoneMap\EscRanges\ access 20019 -> 0
 RegQueryInfoKeyA {IS}ZoneMap\EscRanges\ -> 0 keys 2 (longest 6) values 1 (longest 0)
-RegEnumKeyExA {IS}ZoneMap\EscRanges\ #0 buffer 514 -> 0 "Range1"
-RegEnumKeyExA {IS}ZoneMap\EscRanges\ #1 buffer 514 -> 0 "Range2"
-RegEnumValueA {IS}ZoneMap\EscRanges\ #0 buffer 256 -> 0 "" REG_SZ
+RegEnumKeyExA {IS}ZoneMap\EscRanges\ #0 -> 0 "Range1"
+RegEnumKeyExA {IS}ZoneMap\EscRanges\ #1 -> 0 "Range2"
+RegEnumValueA {IS}ZoneMap\EscRanges\ #0 -> 0 "" REG_SZ
 RegCloseKey {IS}ZoneMap\EscRanges\ -> 0
 RegOpenKeyExA {IS}ZoneMap\EscRanges\Range1\ access 20019 -> 0
-RegQueryValueExA {IS}ZoneMap\EscRanges\Range1\ ":Range" buffer 1024 -> 0 REG_SZ 31302E312E322E3300
+RegQueryValueExA {IS}ZoneMap\EscRanges\Range1\ ":Range" -> 0 REG_SZ 31302E312E322E3300
 RegCloseKey {IS}ZoneMap\EscRanges\Range1\ -> 0
 RegOpenKeyExA {IS}ZoneMap\EscRanges\Range2\ access 20019 -> 0
-RegQueryValueExA {IS}ZoneMap\EscRanges\Range2\ ":Range" buffer 1024 -> 0 REG_SZ 3139322E302E322E313000
+RegQueryValueExA {IS}ZoneMap\EscRanges\Range2\ ":Range" -> 0 REG_SZ 3139322E302E322E313000
 RegCloseKey {IS}ZoneMap\EscRanges\Range2\ -> 0
 RegCreateKeyExA {IS}ZoneMap\Ranges\ class "1" access 2003F -> 0 opened
 RegSetValueExA {IS}ZoneMap\Ranges\ "" REG_SZ 00 -> 0
 RegCloseKey {IS}ZoneMap\Ranges\ -> 0
 RegOpenKeyExA {IS}ZoneMap\Ranges\ access 20019 -> 0
 RegQueryInfoKeyA {IS}ZoneMap\Ranges\ -> 0 keys 1 (longest 6) values 1 (longest 0)
-RegEnumKeyExA {IS}ZoneMap\Ranges\ #0 buffer 514 -> 0 "Range1"
-RegEnumValueA {IS}ZoneMap\Ranges\ #0 buffer 256 -> 0 "" REG_SZ
+RegEnumKeyExA {IS}ZoneMap\Ranges\ #0 -> 0 "Range1"
+RegEnumValueA {IS}ZoneMap\Ranges\ #0 -> 0 "" REG_SZ
 RegCloseKey {IS}ZoneMap\Ranges\ -> 0
 RegOpenKeyExA {IS}ZoneMap\Ranges\Range1\ access 20019 -> 0
-RegQueryValueExA {IS}ZoneMap\Ranges\Range1\ ":Range" buffer 1024 -> 0 REG_SZ 3139322E302E322E313000
+RegQueryValueExA {IS}ZoneMap\Ranges\Range1\ ":Range" -> 0 REG_SZ 3139322E302E322E313000
 RegCloseKey {IS}ZoneMap\Ranges\Range1\ -> 0
 )";
     ExpectApply("192.0.2.10", ranges + PopupsIE6("192.0.2.10") + kPolicyAndTuning);

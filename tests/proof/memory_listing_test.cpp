@@ -64,5 +64,35 @@ TEST_F(Listing, IndexesInAnyOrderAndChangesInBetween) {
     EXPECT_EQ(memory.CloseKey(key), 0);
 }
 
+TEST_F(Listing, ReadOnlyMachineRootRefusesCreationAndWritesButNotReading) {
+    RegKey key = 0;
+    ASSERT_EQ(memory.CreateKeyEx(kHkeyLocalMachine, "Software\\Vendor", "", kWriteAccess, false,
+                                 &key, nullptr),
+              0);
+    ASSERT_EQ(memory.CloseKey(key), 0);
+    memory.SetRootReadOnly(kHkeyLocalMachine, true);
+
+    EXPECT_EQ(memory.CreateKeyEx(kHkeyLocalMachine, "Software\\New", "", kReadAccess, false, &key,
+                                 nullptr),
+              kErrorAccessDenied);
+    EXPECT_EQ(memory.CreateKeyEx(kHkeyLocalMachine, "Software\\Vendor", "", kWriteAccess, false,
+                                 &key, nullptr),
+              kErrorAccessDenied);
+    EXPECT_EQ(memory.OpenKeyEx(kHkeyLocalMachine, "Software\\Vendor", kWriteAccess, &key),
+              kErrorAccessDenied);
+    // Opened for reading, the key still refuses a write through that handle.
+    ASSERT_EQ(memory.OpenKeyEx(kHkeyLocalMachine, "Software\\Vendor", kReadAccess, &key), 0);
+    const unsigned char one = 1;
+    EXPECT_EQ(memory.SetValueEx(key, "v", kRegBinary, &one, 1), kErrorAccessDenied);
+    EXPECT_EQ(memory.CloseKey(key), 0);
+    EXPECT_EQ(memory.FindKey(kHkeyLocalMachine, "Software\\New"), nullptr);
+
+    // The user's root is not affected.
+    ASSERT_EQ(memory.CreateKeyEx(kHkeyCurrentUser, "Software\\New", "", kWriteAccess, false,
+                                 &key, nullptr),
+              0);
+    EXPECT_EQ(memory.CloseKey(key), 0);
+}
+
 }  // namespace
 }  // namespace zuv::test

@@ -254,11 +254,8 @@ std::string RecordingRegistry::Format(const RecordedCall& call) const {
         break;
     case RegCall::QueryValueEx:
         line << " \"" << call.name << "\"";
-        if (call.nullData) {
-            line << " size?";
-        } else {
-            line << " buffer " << call.size;
-        }
+        // Buffer sizes are the code's choice, not behaviour: only a query for the size shows.
+        if (call.nullData) line << " size?";
         break;
     case RegCall::DeleteValue:
     case RegCall::DeleteKey:
@@ -266,7 +263,7 @@ std::string RecordingRegistry::Format(const RecordedCall& call) const {
         break;
     case RegCall::EnumKeyEx:
     case RegCall::EnumValue:
-        line << " #" << call.index << " buffer " << call.size;
+        line << " #" << call.index;
         break;
     case RegCall::CloseKey:
     case RegCall::QueryInfoKey:

@@ -125,6 +125,7 @@ TEST(RangeHoldsAddress, EqualityOrCoveringRange) {
         {"110.0.0.1", "10.0.0.1", false},
         {"10.0.0.1-50", "10.0.0.1", true},
         {"10.0.0.1-50", "10.0.0.25", true},
+        {"10.0.0.1-50", "10.0.0.50", true},  // both ends of a dash range count
         {"10.0.0.1-50", "10.0.0.51", false},
         {"10.0.*.*", "10.0.7.9", true},
         {"10.0.*.*", "10.1.7.9", false},

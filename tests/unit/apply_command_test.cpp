@@ -96,6 +96,47 @@ TEST_F(ApplyCommand, RefusedWriteGoesOnButIsNotReportedAsSuccess) {
     EXPECT_EQ(ui.messages.at(0).text, "恭喜你，设置成功！");
 }
 
+// The whole failure text, for a refused named value and for a refused default value: the
+// first refusal of the press is the one reported.
+TEST_F(ApplyCommand, RefusedWriteIsNamedWholeInTheMessage) {
+    struct Case {
+        const char* refusedName;  // the value whose write is refused ("" = a default value)
+        const char* address;
+        std::string message;
+    };
+    const std::string settings = "HKEY_CURRENT_USER\\" + std::string(kInternetSettingsKey);
+    const Case cases[] = {
+        {"SyncMode5", "",
+         "设置出错，原因：无法写入注册表 " + settings +
+             " 中的值“SyncMode5”（错误代码 5：拒绝访问。）"},
+        {"", "192.0.2.10",
+         "设置出错，原因：无法写入注册表 " + settings +
+             "ZoneMap\\EscRanges\\ 的默认值（错误代码 5：拒绝访问。）"},
+    };
+    for (const Case& c : cases) {
+        class RefusingRegistry : public MemoryRegistry {
+        public:
+            RefusingRegistry(const AnsiCodePage& codePage, std::string name)
+                : MemoryRegistry(codePage), name_(std::move(name)) {}
+            long SetValueEx(RegKey key, const std::string& name, std::uint32_t type,
+                            const unsigned char* data, std::uint32_t size) override {
+                if (name == name_) return kErrorAccessDenied;
+                return MemoryRegistry::SetValueEx(key, name, type, data, size);
+            }
+
+        private:
+            std::string name_;
+        } refusing(*codePage, c.refusedName);
+        mdlReg refusingReg(refusing, *codePage);
+        ZUVPortalSetting refusingForm(ui, refusingReg);
+        ui.address = c.address;
+        ui.messages.clear();
+        refusingForm.cmdOK_Click();
+        ASSERT_EQ(ui.messages.size(), 1u);
+        EXPECT_EQ(ui.messages[0].text, c.message);
+    }
+}
+
 TEST_F(ApplyCommand, RunTimeErrorAbandonsTheRemainingSteps) {
     const std::string text = ApplyAndGetMessage("example.com.");
     EXPECT_EQ(text, "设置出错，原因：无效的过程调用或参数");
