@@ -12,7 +12,7 @@
 #include "browser_config/browser_config.h"
 #include "registry/codepage.h"
 #include "registry/mdlReg.h"
-#include "registry/memory_registry.h"
+#include "tests/doubles/memory_registry.h"
 #include "window/ZUVPortalSetting.h"
 #include "window/ui_port.h"
 
@@ -58,7 +58,7 @@ void BM_ApplyNewIPv4(benchmark::State& state) {
     mdlReg reg(memory, *codePage);
     QuietUi ui;
     ZUVPortalSetting form(ui, reg);
-    form.BrowserGeneration = "IE8";
+    form.BrowserGeneration = IeGeneration::IE8;
     const std::string trees[] = {std::string(kZoneMapRoot) + "EscRanges\\",
                                  std::string(kZoneMapRoot) + "Ranges\\"};
     const std::string http("\x02\x00\x00\x00", 4);

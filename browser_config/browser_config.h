@@ -1,9 +1,11 @@
-// The configuration steps the apply command runs, and the start-up detection.
+// The configuration steps an apply runs, and the start-up detection. Each step writes through
+// mdlReg and notes a write the registry refuses in the apply's outcome.
 #pragma once
 
 #include <string>
 #include <vector>
 
+#include "browser_config/apply_outcome.h"
 #include "registry/mdlReg.h"
 
 namespace zuv {
@@ -22,23 +24,35 @@ inline constexpr const char* kInternetSettingsKey =
     "Software\\Microsoft\\Windows\\CurrentVersion\\Internet Settings\\";
 inline constexpr const char* kBrowserVersionKey = "Software\\Microsoft\\Internet Explorer\\";
 
+// The installed generation of Internet Explorer, as far as the tool tells them apart.
+enum class IeGeneration { IE6, IE7, IE8, IE9 };
+
 // Puts the address into the trusted-sites zone (zone map "Domains"/"Ranges" trees).
-void RegisterTrustedSite(mdlReg& reg, const std::string& address);
-// Fills `names` with the sorted sub-key names of the range sub-tree and tells whether one
-// of those keys already holds the address.
-bool FindRangeEntry(mdlReg& reg, const std::string& address, const std::string& subTree,
-                    std::vector<std::string>& names);
+void RegisterTrustedSite(mdlReg& reg, ApplyOutcome& outcome, const std::string& address);
+
+// How a search of a range tree ended.
+enum class RangeSearch {
+    Found,       // a range key of the tree already holds the address
+    Absent,      // the tree was listed and none does
+    Unreadable,  // the tree could not be listed
+};
+// Fills `names` with the sorted sub-key names of the range sub-tree and looks for a key that
+// already holds the address.
+RangeSearch FindRangeEntry(mdlReg& reg, const std::string& address, const std::string& subTree,
+                           std::vector<std::string>& names);
 
 // The fourteen actions of the trusted-sites zone.
-void ApplyTrustedZonePolicy(mdlReg& reg);
+void ApplyTrustedZonePolicy(mdlReg& reg, ApplyOutcome& outcome);
 
 // Pop-up blocker switch, allow-list entry for the address and the phishing-filter values.
-void AllowSitePopups(mdlReg& reg, const std::string& address, const std::string& browserGeneration);
+void AllowSitePopups(mdlReg& reg, ApplyOutcome& outcome, const std::string& address,
+                     IeGeneration generation);
 
 // Extensions, page freshness and connection limits.
-void ApplyBrowserTuning(mdlReg& reg);
+void ApplyBrowserTuning(mdlReg& reg, ApplyOutcome& outcome);
 
-// "IE6", or "IE7"/"IE8"/"IE9" from the first character of the installed version.
-std::string DetectBrowserGeneration(mdlReg& reg);
+// From the first character of the installed version: 7, 8 or 9 give that generation, anything
+// else (also "10" or "11", or no version at all) the sixth.
+IeGeneration DetectBrowserGeneration(mdlReg& reg);
 
 }  // namespace zuv

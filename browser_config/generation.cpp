@@ -3,14 +3,16 @@
 
 namespace zuv {
 
-std::string DetectBrowserGeneration(mdlReg& reg) {
+IeGeneration DetectBrowserGeneration(mdlReg& reg) {
     std::uint32_t type = kRegSz;
     const std::string version = reg.QueryValue(kHkeyLocalMachine, kBrowserVersionKey, "Version", type);
-    if (version.empty()) return "IE6";
     // Only the first character counts. One that is not a digit gives no later generation.
-    const char first = version.front();
-    if (first < '7' || first > '9') return "IE6";
-    return std::string("IE") + first;
+    switch (version.empty() ? '\0' : version.front()) {
+    case '7': return IeGeneration::IE7;
+    case '8': return IeGeneration::IE8;
+    case '9': return IeGeneration::IE9;
+    default: return IeGeneration::IE6;
+    }
 }
 
 }  // namespace zuv

@@ -5,15 +5,15 @@
 #include <cstdint>
 #include <optional>
 
-#include "registry/text.h"
+#include "base/text.h"
 
 namespace zuv {
 
-std::string ClassifyAddress(std::string_view address) {
-    if (address.empty()) return "";
-    if (IsIPv4Address(address)) return kKindIp;
-    if (HasSubdomainLevels(address)) return kKindDns;
-    return kKindHost;
+AddressKind ClassifyAddress(std::string_view address) {
+    if (address.empty()) return AddressKind::None;
+    if (IsIPv4Address(address)) return AddressKind::IP;
+    if (HasSubdomainLevels(address)) return AddressKind::Dns;
+    return AddressKind::Host;
 }
 
 bool IsIPv4Address(std::string_view address) {

@@ -9,12 +9,11 @@
 
 namespace zuv {
 
-inline constexpr const char* kKindIp = "IP";
-inline constexpr const char* kKindHost = "HOST";
-inline constexpr const char* kKindDns = "DNS";
+// What kind of server an address names: an IPv4 address, a machine name, or a name with two or
+// more dots from its second character on (a host inside a domain). The empty address has none.
+enum class AddressKind { None, IP, Host, Dns };
 
-// "IP", "HOST", "DNS", or "" for the empty address.
-std::string ClassifyAddress(std::string_view address);
+AddressKind ClassifyAddress(std::string_view address);
 bool IsIPv4Address(std::string_view address);
 // True when the address holds two or more dots from its second character on.
 bool HasSubdomainLevels(std::string_view address);

@@ -3,20 +3,25 @@
 
 namespace zuv {
 
-void AllowSitePopups(mdlReg& reg, const std::string& address, const std::string& browserGeneration) {
+void AllowSitePopups(mdlReg& reg, ApplyOutcome& outcome, const std::string& address,
+                     IeGeneration generation) {
     if (address.empty()) return;
-    reg.SetValue(kHkeyCurrentUser, kPopupKey, "", std::string(), kRegSz);
+    const auto write = [&](const char* path, const std::string& name, const RegValue& value,
+                           std::uint32_t type) {
+        WriteValue(reg, outcome, kHkeyCurrentUser, path, name, value, type);
+    };
+    write(kPopupKey, "", std::string(), kRegSz);
     // The sixth generation keeps the switch as text, later ones as a number.
-    if (browserGeneration == "IE6") {
-        reg.SetValue(kHkeyCurrentUser, kPopupKey, "PopupMgr", std::string("yes"), kRegSz);
+    if (generation == IeGeneration::IE6) {
+        write(kPopupKey, "PopupMgr", std::string("yes"), kRegSz);
     } else {
-        reg.SetValue(kHkeyCurrentUser, kPopupKey, "PopupMgr", 1.0, kRegDword);
+        write(kPopupKey, "PopupMgr", 1.0, kRegDword);
     }
     reg.DeleteEntry(kHkeyCurrentUser, kPopupAllowKey, address);
-    reg.SetValue(kHkeyCurrentUser, kPopupAllowKey, address, ByteArray{}, kRegBinary);
-    reg.SetValue(kHkeyCurrentUser, kPhishingFilterKey, "", std::string(), kRegSz);
-    reg.SetValue(kHkeyCurrentUser, kPhishingFilterKey, "Enabled", 1.0, kRegDword);
-    reg.SetValue(kHkeyCurrentUser, kPhishingFilterKey, "ShownVerifyBalloon", 1.0, kRegDword);
+    write(kPopupAllowKey, address, ByteArray{}, kRegBinary);
+    write(kPhishingFilterKey, "", std::string(), kRegSz);
+    write(kPhishingFilterKey, "Enabled", 1.0, kRegDword);
+    write(kPhishingFilterKey, "ShownVerifyBalloon", 1.0, kRegDword);
 }
 
 }  // namespace zuv

@@ -3,7 +3,7 @@
 
 namespace zuv {
 
-void ApplyBrowserTuning(mdlReg& reg) {
+void ApplyBrowserTuning(mdlReg& reg, ApplyOutcome& outcome) {
     struct Setting {
         const char* key;
         const char* name;
@@ -18,7 +18,7 @@ void ApplyBrowserTuning(mdlReg& reg) {
     };
     for (const Setting& s : settings) {
         reg.DeleteEntry(kHkeyCurrentUser, s.key, s.name);
-        reg.SetValue(kHkeyCurrentUser, s.key, s.name, s.data, s.type);
+        WriteValue(reg, outcome, kHkeyCurrentUser, s.key, s.name, s.data, s.type);
     }
 }
 

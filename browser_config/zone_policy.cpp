@@ -3,7 +3,7 @@
 
 namespace zuv {
 
-void ApplyTrustedZonePolicy(mdlReg& reg) {
+void ApplyTrustedZonePolicy(mdlReg& reg, ApplyOutcome& outcome) {
     struct Action {
         const char* name;
         double policy;
@@ -25,7 +25,8 @@ void ApplyTrustedZonePolicy(mdlReg& reg) {
         {"CurrentLevel", 0},  // custom level
     };
     for (const Action& action : kActions) {
-        reg.SetValue(kHkeyCurrentUser, kTrustedZoneKey, action.name, action.policy, kRegDword);
+        WriteValue(reg, outcome, kHkeyCurrentUser, kTrustedZoneKey, action.name, action.policy,
+                   kRegDword);
     }
 }
 

@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "registry/text.h"
+#include "base/text.h"
 #include "tests/support/apply_audit.h"
 #include "tests/support/apply_rig.h"
 

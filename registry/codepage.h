@@ -11,7 +11,6 @@ namespace zuv {
 class AnsiCodePage {
 public:
     virtual ~AnsiCodePage() = default;
-    virtual unsigned Number() const = 0;
     // Throws RuntimeError when the text holds a character the code page cannot represent
     // (no best-fit substitution, no '?').
     virtual std::string FromUtf8(std::string_view utf8) const = 0;

@@ -6,8 +6,8 @@
 #include <vector>
 
 #include "registry/codepage.h"
-#include "registry/runtime_error.h"
-#include "registry/text.h"
+#include "base/runtime_error.h"
+#include "base/text.h"
 
 namespace zuv {
 namespace {
@@ -56,7 +56,6 @@ private:
 
 class Cp936 final : public AnsiCodePage {
 public:
-    unsigned Number() const override { return 936; }
 
     std::string FromUtf8(std::string_view utf8) const override {
         if (IsAscii(utf8)) return std::string(utf8);

@@ -4,9 +4,9 @@
 #include <string>
 
 #include "registry/codepage.h"
-#include "registry/runtime_error.h"
-#include "registry/text.h"
-#include "registry/win32_text.h"
+#include "base/runtime_error.h"
+#include "base/text.h"
+#include "base/win32_text.h"
 
 namespace zuv {
 
@@ -14,8 +14,6 @@ namespace {
 
 class Win32CodePage : public AnsiCodePage {
 public:
-    unsigned Number() const override { return GetACP(); }
-
     std::string FromUtf8(std::string_view utf8) const override {
         // Seven-bit text is the same in UTF-8 and in every ANSI code page.
         if (IsAscii(utf8)) return std::string(utf8);

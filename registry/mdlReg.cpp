@@ -4,8 +4,8 @@
 #include <cmath>
 #include <numeric>
 
-#include "registry/runtime_error.h"
-#include "registry/text.h"
+#include "base/runtime_error.h"
+#include "base/text.h"
 #include "registry/unique_hkey.h"
 
 namespace zuv {
@@ -50,14 +50,23 @@ std::string DwordToHex(double number) {
     return hex;
 }
 
+bool NameLess(const std::string& a, const std::string& b) { return CompareNoCase(a, b) < 0; }
+
 void SortNames(std::vector<std::string>& names) {
-    std::stable_sort(names.begin(), names.end(), [](const std::string& a, const std::string& b) {
-        return CompareNoCase(a, b) < 0;
-    });
+    std::stable_sort(names.begin(), names.end(), NameLess);
 }
 
-void mdlReg::NoteRefusal(RefusedWrite refused) {
-    if (!firstRefused_) firstRefused_ = std::move(refused);
+std::string RefusalReason(long status, const RegValue& value, std::uint32_t type) {
+    if (status == kStatusNotArray && type == kRegBinary && !std::holds_alternative<ByteArray>(value)) {
+        return "二进制数据不是字节数组";
+    }
+    if (status == kStatusOutOfRange && type == kRegDword) {
+        const double number = NumberOf(value);
+        if (!(number >= 0 && number <= kDwordMax)) {
+            return "数值 " + NumberToText(number) + " 超出 DWORD 的范围（0 到 4294967295）";
+        }
+    }
+    return {};
 }
 
 bool mdlReg::SetValue(RegKey root, const std::string& path, const std::string& valueName,
@@ -77,22 +86,8 @@ bool mdlReg::SetValue(RegKey root, const std::string& path, const std::string& v
     std::uint32_t disposition = 0;
     RegStatus = api_.CreateKeyEx(root, ansiPath, std::to_string(type), kWriteAccess, true,
                                  key.Put(), &disposition);
-    bool ok = false;
-    if (RegStatus == kErrorSuccess) {
-        key.Commit();
-        ok = Write(key.Get(), ansiName, prepared, type);
-    }
+    const bool ok = RegStatus == kErrorSuccess && Write(key.Get(), ansiName, prepared, type);
     key.Reset();
-    if (!ok) {
-        RefusedWrite refused{root, path, valueName, RegStatus, {}};
-        if (RegStatus == kStatusNotArray && !std::holds_alternative<ByteArray>(prepared)) {
-            refused.reason = "二进制数据不是字节数组";
-        } else if (RegStatus == kStatusOutOfRange && type == kRegDword) {
-            refused.reason = "数值 " + NumberToText(std::get<double>(prepared)) +
-                             " 超出 DWORD 的范围（0 到 4294967295）";
-        }
-        NoteRefusal(std::move(refused));
-    }
     return ok;
 }
 
@@ -153,7 +148,6 @@ std::string mdlReg::QueryValue(RegKey root, const std::string& path, const std::
     // Reading needs no write rights: HKEY_LOCAL_MACHINE is read-only for a standard user.
     RegStatus = api_.OpenKeyEx(root, ansiPath, kReadAccess, key.Put());
     if (RegStatus != kErrorSuccess) return {};
-    key.Commit();
     std::string text = TrimBlanks(ReadAsText(key.Get(), ansiName, type));
     key.Reset();
     return text;
@@ -223,7 +217,6 @@ bool mdlReg::DeleteEntry(RegKey root, const std::string& path, const std::string
     UniqueHKey key(api_);
     RegStatus = api_.OpenKeyEx(root, ansiPath, kWriteAccess, key.Put());
     if (RegStatus != kErrorSuccess) return false;
-    key.Commit();
 
     if (!ansiName.empty()) {
         RegStatus = api_.DeleteValue(key.Get(), ansiName);
@@ -250,7 +243,6 @@ bool mdlReg::DeleteEntry(RegKey root, const std::string& path, const std::string
     }
     RegStatus = api_.OpenKeyEx(root, parent, kWriteAccess, key.Put());
     if (RegStatus != kErrorSuccess) return false;
-    key.Commit();
     RegStatus = api_.DeleteKey(key.Get(), child);
     key.Reset();
     return RegStatus == kErrorSuccess;
@@ -265,7 +257,6 @@ bool mdlReg::EnumerateKey(RegKey root, const std::string& path, std::vector<std:
     UniqueHKey key(api_);
     RegStatus = api_.OpenKeyEx(root, ansiPath, kReadAccess, key.Put());
     if (RegStatus != kErrorSuccess) return false;
-    key.Commit();
     // Listed with the key open; closed before returning on every path.
     const auto list = [&]() -> bool {
         RegStatus = api_.QueryInfoKey(key.Get(), &subKeyCount, &maxSubKeyLen, &valueCount,
@@ -299,9 +290,8 @@ bool mdlReg::EnumerateKey(RegKey root, const std::string& path, std::vector<std:
                 if (RegStatus != kErrorSuccess) return false;
                 values.emplace_back(codePage_.ToUtf8(std::string(buffer.data(), length)), type);
             }
-            std::stable_sort(values.begin(), values.end(), [](const auto& a, const auto& b) {
-                return CompareNoCase(a.first, b.first) < 0;
-            });
+            std::stable_sort(values.begin(), values.end(),
+                             [](const auto& a, const auto& b) { return NameLess(a.first, b.first); });
             valueNames.clear();
             valueTypes.clear();
             for (auto& [name, type] : values) {

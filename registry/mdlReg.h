@@ -25,17 +25,6 @@ using RegValue = std::variant<std::string, double, ByteArray>;
 // Eight upper-case hexadecimal digits of a whole number from 0 to 4294967295.
 std::string DwordToHex(double number);
 
-// A write the registry refused, kept so the caller can tell the user which one.
-struct RefusedWrite {
-    RegKey root = 0;
-    std::string path;
-    std::string valueName;
-    long code = 0;
-    // Set when the layer itself refused the write (not an array, out of range) or could not
-    // do what was asked; otherwise the platform's text for `code` describes it.
-    std::string reason;
-};
-
 class mdlReg {
 public:
     mdlReg(RegistryApi& api, const AnsiCodePage& codePage) : api_(api), codePage_(codePage) {}
@@ -66,12 +55,7 @@ public:
     // value that is not an array) and 2 (DWORD out of range).
     long RegStatus = 0;
 
-    // The first SetValue since the last ResetRefusals that returned false.
-    const std::optional<RefusedWrite>& FirstRefusedWrite() const { return firstRefused_; }
-    void ResetRefusals() { firstRefused_.reset(); }
-    // Records a write that could not be made, when none was recorded before.
-    void NoteRefusal(RefusedWrite refused);
-
+    // The platform's own description of a result code.
     std::string ErrorText(long code) { return api_.ErrorText(code); }
 
     // Raises the run-time error SetValue would raise for text the code page cannot hold,
@@ -84,11 +68,17 @@ private:
 
     RegistryApi& api_;
     const AnsiCodePage& codePage_;
-    std::optional<RefusedWrite> firstRefused_;
 };
 
-// Sorts names ascending, comparing code point by code point without regard to case
-// ("Range10" before "Range2").
+// Why SetValue refused to write `value` as `type` when it ended with `status`, in the user's
+// words, for the statuses the layer sets itself (1: binary data that is not a byte array,
+// 2: a DWORD out of range); empty for a status the platform gave, which ErrorText describes.
+std::string RefusalReason(long status, const RegValue& value, std::uint32_t type);
+
+// The order of listed names: code point by code point without regard to case ("Range10"
+// before "Range2").
+bool NameLess(const std::string& a, const std::string& b);
+// Sorts names ascending in that order.
 void SortNames(std::vector<std::string>& names);
 
 }  // namespace zuv

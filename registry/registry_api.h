@@ -51,7 +51,8 @@ constexpr long kErrorNoMoreItems = 259;
 constexpr std::uint32_t kRegCreatedNewKey = 1;
 constexpr std::uint32_t kRegOpenedExistingKey = 2;
 
-// Names and data cross this boundary as bytes in the system ANSI code page.
+// Names and data cross this boundary as bytes in the system ANSI code page. A call that opens
+// or creates a key stores its handle only when it succeeds; no handle is ever 0.
 // Lengths follow the A functions: in characters (bytes) without the terminating NUL
 // for names, in bytes for data.
 class RegistryApi {

@@ -2,6 +2,8 @@
 // close with Reset() on their normal paths, so that a failing close is not lost.
 #pragma once
 
+#include <utility>
+
 #include "registry/registry_api.h"
 
 namespace zuv {
@@ -21,26 +23,20 @@ public:
     }
 
     RegKey Get() const { return key_; }
-    bool Valid() const { return open_; }
-    // Receives a handle from a create or open call; call Commit() when that call succeeded.
+    // Where a create or open call stores the key it opened. A call that fails stores nothing,
+    // so the key stays 0, which no call hands out: there is nothing to close.
     RegKey* Put() {
         Reset();
         return &key_;
     }
-    void Commit() { open_ = true; }
-    // Closes the key; the handle counts as closed even when the close fails or throws.
+    // Closes the key; it counts as closed even when the close fails or throws.
     void Reset() {
-        const bool wasOpen = open_;
-        const RegKey key = key_;
-        open_ = false;
-        key_ = 0;
-        if (wasOpen) api_.CloseKey(key);
+        if (const RegKey key = std::exchange(key_, 0); key != 0) api_.CloseKey(key);
     }
 
 private:
     RegistryApi& api_;
     RegKey key_ = 0;
-    bool open_ = false;
 };
 
 }  // namespace zuv

@@ -2,8 +2,7 @@
 
 #include <new>
 
-#include "browser_config/browser_config.h"
-#include "registry/runtime_error.h"
+#include "base/runtime_error.h"
 
 namespace zuv {
 namespace {
@@ -14,9 +13,7 @@ std::string RootName(RegKey root) {
     return "?";
 }
 
-}  // namespace
-
-std::string DescribeRefusedWrite(const RefusedWrite& refused, const std::string& errorText) {
+std::string DescribeRefusal(const RefusedWrite& refused) {
     std::string text = "无法写入注册表 " + RootName(refused.root) + "\\" + refused.path;
     if (!refused.valueName.empty()) {
         text += " 中的值“" + refused.valueName + "”";
@@ -24,39 +21,45 @@ std::string DescribeRefusedWrite(const RefusedWrite& refused, const std::string&
         text += " 的默认值";
     }
     if (!refused.reason.empty()) return text + "（" + refused.reason + "）";
-    return text + "（错误代码 " + std::to_string(refused.code) + "：" + errorText + "）";
+    return text + "（错误代码 " + std::to_string(refused.code) + "：" + refused.systemText + "）";
+}
+
+}  // namespace
+
+std::string MessageText(const ApplyOutcome& outcome) {
+    // A run-time error stopped the steps: that is what the user learns, even when a write
+    // was refused before it.
+    if (const auto& error = outcome.Error()) return kFailurePrefix + *error;
+    if (const auto& refused = outcome.Refusal()) return kFailurePrefix + DescribeRefusal(*refused);
+    return kSuccessMessage;
 }
 
 void ZUVPortalSetting::Form_Load() { BrowserGeneration = DetectBrowserGeneration(reg_); }
 
-void ZUVPortalSetting::cmdOK_Click() {
-    const std::string address = ui_.AddressText();
-    std::string failure;
-    reg_.ResetRefusals();
+ApplyOutcome ZUVPortalSetting::Apply(const std::string& address) {
+    ApplyOutcome outcome;
     try {
         if (!address.empty()) {
-            RegisterTrustedSite(reg_, address);
-            AllowSitePopups(reg_, address, BrowserGeneration);
+            RegisterTrustedSite(reg_, outcome, address);
+            AllowSitePopups(reg_, outcome, address, BrowserGeneration);
         }
-        ApplyTrustedZonePolicy(reg_);
-        ApplyBrowserTuning(reg_);
-        if (const auto& refused = reg_.FirstRefusedWrite()) {
-            failure = DescribeRefusedWrite(*refused, reg_.ErrorText(refused->code));
-        }
+        ApplyTrustedZonePolicy(reg_, outcome);
+        ApplyBrowserTuning(reg_, outcome);
     } catch (const RuntimeError& error) {
-        failure = error.Description();
+        outcome.Stop(error.Description());
     } catch (const std::bad_alloc&) {
-        failure = StandardDescription(ErrorKind::OutOfMemory);
+        outcome.Stop(StandardDescription(ErrorKind::OutOfMemory));
     } catch (const std::exception& error) {
-        failure = StandardDescription(ErrorKind::Unexpected) + "：" + error.what();
+        outcome.Stop(StandardDescription(ErrorKind::Unexpected) + "：" + error.what());
     } catch (...) {
-        failure = StandardDescription(ErrorKind::Unexpected);
+        outcome.Stop(StandardDescription(ErrorKind::Unexpected));
     }
-    if (failure.empty()) {
-        ui_.ShowMessage(kSuccessMessage, kMessageFlags, kMessageCaption);
-    } else {
-        ui_.ShowMessage(kFailurePrefix + failure, kMessageFlags, kMessageCaption);
-    }
+    return outcome;
+}
+
+void ZUVPortalSetting::cmdOK_Click() {
+    const ApplyOutcome outcome = Apply(ui_.AddressText());
+    ui_.ShowMessage(MessageText(outcome), kMessageFlags, kMessageCaption);
 }
 
 void ZUVPortalSetting::cmdCancel_Click() { ui_.Unload(); }

@@ -4,6 +4,8 @@
 
 #include <string>
 
+#include "browser_config/apply_outcome.h"
+#include "browser_config/browser_config.h"
 #include "registry/mdlReg.h"
 #include "window/ui_port.h"
 
@@ -20,7 +22,7 @@ public:
 
     // Start-up: detects the browser generation. Runs before the window is shown.
     void Form_Load();
-    // The apply command.
+    // The apply command: applies the address in txtURL and shows the outcome.
     void cmdOK_Click();
     // Unloads the window; nothing is written or asked.
     void cmdCancel_Click();
@@ -28,14 +30,19 @@ public:
     // false when it is left to the text box.
     bool txtURL_KeyDown(int keyCode);
 
-    std::string BrowserGeneration;
+    // The steps of the apply command for `address`, in their order, inside its single error
+    // trap: a run-time error abandons the remaining steps.
+    ApplyOutcome Apply(const std::string& address);
+
+    IeGeneration BrowserGeneration = IeGeneration::IE6;
 
 private:
     UiPort& ui_;
     mdlReg& reg_;
 };
 
-// The text that tells the user which write the registry refused.
-std::string DescribeRefusedWrite(const RefusedWrite& refused, const std::string& errorText);
+// The text the user is told for an outcome: the success message, or the failure prefix and
+// what went wrong.
+std::string MessageText(const ApplyOutcome& outcome);
 
 }  // namespace zuv

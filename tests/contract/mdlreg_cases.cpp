@@ -4,7 +4,7 @@
 #include <string>
 #include <vector>
 
-#include "registry/runtime_error.h"
+#include "base/runtime_error.h"
 #include "tests/contract/contract_fixture.h"
 
 namespace zuv::contract {

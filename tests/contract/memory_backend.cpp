@@ -2,7 +2,7 @@
 // Windows run has.
 #include <gtest/gtest.h>
 
-#include "registry/memory_registry.h"
+#include "tests/doubles/memory_registry.h"
 #include "tests/contract/contract_backend.h"
 
 namespace zuv::contract {

@@ -11,7 +11,7 @@
 #include <string>
 #include <vector>
 
-#include "registry/win32_text.h"
+#include "base/win32_text.h"
 #include "window/layout.h"
 
 namespace zuv::e2e {

@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "browser_config/browser_config.h"
-#include "registry/runtime_error.h"
+#include "base/runtime_error.h"
 #include "tests/support/apply_audit.h"
 #include "tests/support/apply_rig.h"
 

@@ -118,7 +118,7 @@ protected:
 
     void SetUp() override {
         rig.form.Form_Load();  // nothing installed: the sixth generation
-        ASSERT_EQ(rig.form.BrowserGeneration, "IE6");
+        ASSERT_EQ(rig.form.BrowserGeneration, IeGeneration::IE6);
     }
 
     // Applies and checks the log line by line, the message, and that every key was closed.
@@ -212,7 +212,7 @@ TEST_F(GoldenLog, ThreeLabelNameIsFiledUnderItsParentDomain) {
 RegQueryValueExA HKLM\Software\Microsoft\Internet Explorer\ "Version" -> 0 REG_SZ 382E302E363030312E313837303200
 RegCloseKey HKLM\Software\Microsoft\Internet Explorer\ -> 0
 )");
-    ASSERT_EQ(rig.form.BrowserGeneration, "IE8");
+    ASSERT_EQ(rig.form.BrowserGeneration, IeGeneration::IE8);
 
     const std::string expected = R"(RegCreateKeyExA {IS}ZoneMap\EscRanges\ class "1" access 2003F -> 0 created
 RegSetValueExA {IS}ZoneMap\EscRanges\ "" REG_SZ 00 -> 0

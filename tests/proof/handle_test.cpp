@@ -10,7 +10,7 @@
 
 #include "registry/codepage.h"
 #include "registry/mdlReg.h"
-#include "registry/memory_registry.h"
+#include "tests/doubles/memory_registry.h"
 
 namespace zuv::test {
 namespace {

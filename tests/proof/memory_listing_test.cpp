@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "registry/codepage.h"
-#include "registry/memory_registry.h"
+#include "tests/doubles/memory_registry.h"
 
 namespace zuv::test {
 namespace {

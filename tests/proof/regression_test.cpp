@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "browser_config/browser_config.h"
-#include "registry/text.h"
+#include "base/text.h"
 #include "tests/support/apply_rig.h"
 
 namespace zuv::test {

@@ -7,8 +7,8 @@
 
 #include "browser_config/browser_config.h"
 #include "browser_config/mdlFunc.h"
-#include "registry/runtime_error.h"
-#include "registry/text.h"
+#include "base/runtime_error.h"
+#include "base/text.h"
 
 namespace zuv::test {
 namespace {
@@ -140,7 +140,7 @@ bool AddressRaises(const AnsiCodePage& codePage, const std::string& address) {
     } catch (const RuntimeError&) {
         return true;
     }
-    return ClassifyAddress(address) == kKindDns && ParentDomain(address).size() >= address.size();
+    return ClassifyAddress(address) == AddressKind::Dns && ParentDomain(address).size() >= address.size();
 }
 
 AuditInput AuditInputFor(ApplyRig& rig, const Snapshot& before, const Snapshot& after) {

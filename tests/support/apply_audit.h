@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "registry/codepage.h"
-#include "registry/memory_registry.h"
+#include "tests/doubles/memory_registry.h"
 #include "tests/support/apply_rig.h"
 #include "tests/support/recording_registry.h"
 

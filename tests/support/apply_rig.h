@@ -9,7 +9,7 @@
 
 #include "registry/codepage.h"
 #include "registry/mdlReg.h"
-#include "registry/memory_registry.h"
+#include "tests/doubles/memory_registry.h"
 #include "tests/support/recording_registry.h"
 #include "tests/support/remembering_ui.h"
 #include "window/ZUVPortalSetting.h"

@@ -13,7 +13,7 @@
 #include <vector>
 
 #include "registry/codepage.h"
-#include "registry/memory_registry.h"
+#include "tests/doubles/memory_registry.h"
 #include "registry/registry_api.h"
 
 namespace zuv::test {

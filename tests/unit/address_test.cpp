@@ -1,7 +1,7 @@
 #include <gtest/gtest.h>
 
 #include "browser_config/mdlFunc.h"
-#include "registry/text.h"
+#include "base/text.h"
 
 namespace zuv {
 namespace {
@@ -11,8 +11,21 @@ struct KindCase {
     const char* kind;
 };
 
+// The kinds as the tool's documentation names them.
+std::string KindName(AddressKind kind) {
+    switch (kind) {
+    case AddressKind::None: return "";
+    case AddressKind::IP: return "IP";
+    case AddressKind::Host: return "HOST";
+    case AddressKind::Dns: return "DNS";
+    }
+    return "?";
+}
+
 void ExpectKinds(std::initializer_list<KindCase> cases) {
-    for (const auto& c : cases) EXPECT_EQ(ClassifyAddress(c.address), c.kind) << '"' << c.address << '"';
+    for (const auto& c : cases) {
+        EXPECT_EQ(KindName(ClassifyAddress(c.address)), c.kind) << '"' << c.address << '"';
+    }
 }
 
 TEST(ClassifyAddress, EmptyTextHasNoKind) { ExpectKinds({{"", ""}}); }

@@ -29,7 +29,7 @@ TEST_F(ApplyCommand, StartUpReadsTheGenerationAndWritesNothing) {
     Put(kBrowserVersionKey, "Version", kRegSz, TextBytes("8.0.6001"), kHkeyLocalMachine);
     const std::string before = memory.Dump(kHkeyCurrentUser);
     form.Form_Load();
-    EXPECT_EQ(form.BrowserGeneration, "IE8");
+    EXPECT_EQ(form.BrowserGeneration, IeGeneration::IE8);
     EXPECT_EQ(memory.Dump(kHkeyCurrentUser), before);
 }
 

@@ -1,6 +1,6 @@
 #include "fixture.h"
 
-#include "registry/text.h"
+#include "base/text.h"
 
 namespace zuv::test {
 

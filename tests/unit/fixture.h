@@ -7,9 +7,10 @@
 #include <string>
 #include <vector>
 
+#include "browser_config/apply_outcome.h"
 #include "registry/codepage.h"
 #include "registry/mdlReg.h"
-#include "registry/memory_registry.h"
+#include "tests/doubles/memory_registry.h"
 
 namespace zuv::test {
 
@@ -36,6 +37,8 @@ protected:
     std::unique_ptr<AnsiCodePage> codePage = MakeSystemCodePage();
     MemoryRegistry memory{*codePage};
     mdlReg reg{memory, *codePage};
+    // Where the configuration steps under test note refused writes.
+    ApplyOutcome outcome;
 
     // The value as stored, or nothing when the key or value is missing. Paths and names UTF-8.
     std::optional<RawValue> Raw(const std::string& path, const std::string& name,

@@ -1,8 +1,9 @@
 #include <cmath>
 #include <new>
 
+#include "browser_config/apply_outcome.h"
 #include "fixture.h"
-#include "registry/runtime_error.h"
+#include "base/runtime_error.h"
 
 namespace zuv::test {
 namespace {
@@ -38,15 +39,14 @@ TEST_F(Writer, DwordIsStoredLittleEndian) {
 
 TEST_F(Writer, DwordOutOfRangeWritesNothingButCreatesTheKey) {
     for (double bad : {4294967296.0, -1.0, std::nan("")}) {
-        reg.ResetRefusals();
         EXPECT_FALSE(reg.SetValue(kHkeyCurrentUser, kKey, "d", bad, kRegDword));
         EXPECT_EQ(reg.RegStatus, 2);
         EXPECT_TRUE(HasKey(kKey));
         EXPECT_FALSE(Raw(kKey, "d").has_value());
-        ASSERT_TRUE(reg.FirstRefusedWrite().has_value());
-        EXPECT_EQ(reg.FirstRefusedWrite()->valueName, "d");
-        EXPECT_FALSE(reg.FirstRefusedWrite()->reason.empty());
+        EXPECT_FALSE(RefusalReason(reg.RegStatus, bad, kRegDword).empty()) << bad;
     }
+    // The same status from the platform is the platform's to explain.
+    EXPECT_EQ(RefusalReason(2, 1.0, kRegDword), "");
 }
 
 TEST_F(Writer, DwordFromNumericTextAndMismatch) {
@@ -116,7 +116,6 @@ TEST_F(Writer, OtherTypesCreateTheKeyAndWriteNothing) {
     EXPECT_EQ(reg.RegStatus, 0);
     EXPECT_TRUE(HasKey(kKey));
     EXPECT_EQ(ValueCount(kKey), 0u);
-    EXPECT_FALSE(reg.FirstRefusedWrite().has_value());
 }
 
 TEST_F(Writer, NewKeysCarryTheTypeAsClassAndExistingOnesKeepTheirs) {
@@ -135,25 +134,36 @@ TEST_F(Writer, ExistingValueOfAnotherTypeIsReplaced) {
     EXPECT_EQ(ValueCount(kKey), 1u);
 }
 
-TEST_F(Writer, RefusalsAreReportedAndTheFirstOneIsKept) {
+TEST_F(Writer, StepsNoteTheFirstRefusalInTheOutcome) {
     memory.SetFaultHook([](RegCall call, std::uint64_t) {
         return call == RegCall::SetValueEx ? kErrorAccessDenied : kErrorSuccess;
     });
-    EXPECT_FALSE(reg.SetValue(kHkeyCurrentUser, kKey, "first", 1.0, kRegDword));
+    WriteValue(reg, outcome, kHkeyCurrentUser, kKey, "first", 1.0, kRegDword);
     EXPECT_EQ(reg.RegStatus, kErrorAccessDenied);
-    EXPECT_FALSE(reg.SetValue(kHkeyCurrentUser, kKey, "second", 1.0, kRegDword));
-    ASSERT_TRUE(reg.FirstRefusedWrite().has_value());
-    EXPECT_EQ(reg.FirstRefusedWrite()->valueName, "first");
-    EXPECT_EQ(reg.FirstRefusedWrite()->code, kErrorAccessDenied);
+    WriteValue(reg, outcome, kHkeyCurrentUser, kKey, "second", 1.0, kRegDword);
+    EXPECT_FALSE(outcome.Succeeded());
+    ASSERT_TRUE(outcome.Refusal().has_value());
+    EXPECT_EQ(outcome.Refusal()->valueName, "first");
+    EXPECT_EQ(outcome.Refusal()->code, kErrorAccessDenied);
+    EXPECT_EQ(outcome.Refusal()->systemText, "拒绝访问。");
     EXPECT_EQ(memory.OpenHandleCount(), 0u);
 
+    // A key that cannot be created, and the layer's own refusal with its reason.
     memory.SetFaultHook([](RegCall call, std::uint64_t) {
         return call == RegCall::CreateKeyEx ? kErrorAccessDenied : kErrorSuccess;
     });
-    reg.ResetRefusals();
-    EXPECT_FALSE(reg.SetValue(kHkeyCurrentUser, kKey, "third", 1.0, kRegDword));
-    EXPECT_EQ(reg.FirstRefusedWrite()->valueName, "third");
+    ApplyOutcome another;
+    WriteValue(reg, another, kHkeyCurrentUser, kKey, "third", 1.0, kRegDword);
+    EXPECT_EQ(another.Refusal()->valueName, "third");
+    memory.SetFaultHook(nullptr);
+    ApplyOutcome range;
+    WriteValue(reg, range, kHkeyCurrentUser, kKey, "big", 4294967296.0, kRegDword);
+    EXPECT_EQ(range.Refusal()->reason, "数值 4294967296 超出 DWORD 的范围（0 到 4294967295）");
     EXPECT_EQ(memory.OpenHandleCount(), 0u);
+
+    ApplyOutcome clean;
+    WriteValue(reg, clean, kHkeyCurrentUser, kKey, "fine", 1.0, kRegDword);
+    EXPECT_TRUE(clean.Succeeded());
 }
 
 TEST_F(Writer, KeyIsClosedWhenAnExceptionPassesThrough) {

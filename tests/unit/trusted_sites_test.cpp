@@ -1,6 +1,6 @@
 #include "browser_config/browser_config.h"
 #include "fixture.h"
-#include "registry/runtime_error.h"
+#include "base/runtime_error.h"
 
 namespace zuv::test {
 namespace {
@@ -33,37 +33,37 @@ protected:
 };
 
 TEST_F(TrustedSites, EmptyAddressWritesNothing) {
-    RegisterTrustedSite(reg, "");
+    RegisterTrustedSite(reg, outcome, "");
     EXPECT_EQ(memory.CallCount(), 0u);
 }
 
 TEST_F(TrustedSites, MachineNamesAndOneDotNamesAreSiteKeys) {
-    RegisterTrustedSite(reg, "portal");
+    RegisterTrustedSite(reg, outcome, "portal");
     ExpectSite("portal");
-    RegisterTrustedSite(reg, "example.com");
+    RegisterTrustedSite(reg, outcome, "example.com");
     ExpectSite("example.com");
     EXPECT_EQ(SubKeys(kZoneMap + "Domains\\"), (std::vector<std::string>{"example.com", "portal"}));
     EXPECT_TRUE(SubKeys(kEscRanges).empty());
 }
 
 TEST_F(TrustedSites, DomainNamesAreFiledUnderTheirParentDomain) {
-    RegisterTrustedSite(reg, "www.example.com");
+    RegisterTrustedSite(reg, outcome, "www.example.com");
     ExpectSite("example.com\\www");
-    RegisterTrustedSite(reg, "a.b.example.com");
+    RegisterTrustedSite(reg, outcome, "a.b.example.com");
     ExpectSite("example.com\\a.b");
     EXPECT_EQ(SubKeys(kZoneMap + "Domains\\example.com\\"), (std::vector<std::string>{"a.b", "www"}));
 }
 
 TEST_F(TrustedSites, ExistingSiteKeyKeepsItsOtherValues) {
     Put(kZoneMap + "Domains\\example.com\\www", "https", kRegDword, Bytes({2, 0, 0, 0}));
-    RegisterTrustedSite(reg, "www.example.com");
+    RegisterTrustedSite(reg, outcome, "www.example.com");
     EXPECT_EQ(Raw(kZoneMap + "Domains\\example.com\\www", "https"), Dword(2));
     ExpectSite("example.com\\www");
 }
 
 TEST_F(TrustedSites, DomainWithoutSubPartIsAnInvalidArgumentAndWritesNothing) {
     try {
-        RegisterTrustedSite(reg, "example.com.");
+        RegisterTrustedSite(reg, outcome, "example.com.");
         FAIL() << "no error raised";
     } catch (const RuntimeError& e) {
         EXPECT_EQ(e.Kind(), ErrorKind::InvalidArgument);
@@ -73,7 +73,7 @@ TEST_F(TrustedSites, DomainWithoutSubPartIsAnInvalidArgumentAndWritesNothing) {
 }
 
 TEST_F(TrustedSites, FirstAddressInAnEmptyZoneMapIsRange1InBothTrees) {
-    RegisterTrustedSite(reg, "192.0.2.10");
+    RegisterTrustedSite(reg, outcome, "192.0.2.10");
     for (const auto& tree : {kEscRanges, kRanges}) {
         EXPECT_EQ(Raw(tree, ""), Sz(""));
         EXPECT_EQ(Raw(tree + "Range1", "http"), Dword(2));
@@ -85,7 +85,7 @@ TEST_F(TrustedSites, FirstAddressInAnEmptyZoneMapIsRange1InBothTrees) {
 
 TEST_F(TrustedSites, NewRangeTakesTheNextFreeNumber) {
     for (int i = 1; i <= 3; ++i) PutRange(kRanges, "Range" + std::to_string(i), "10.1.1." + std::to_string(i));
-    RegisterTrustedSite(reg, "192.0.2.10");
+    RegisterTrustedSite(reg, outcome, "192.0.2.10");
     EXPECT_EQ(Raw(kRanges + "Range4", ":Range"), Sz("192.0.2.10"));
     EXPECT_EQ(Raw(kEscRanges + "Range1", ":Range"), Sz("192.0.2.10"));
 }
@@ -99,7 +99,7 @@ TEST_F(TrustedSites, TwelveRangesGetRange13AndNoneIsOverwritten) {
     }
     PutKey(kEscRanges + "Zzz");  // a foreign sub-key that sorts last is ignored
     before["Zzz"] = "<none>";
-    RegisterTrustedSite(reg, "192.0.2.10");
+    RegisterTrustedSite(reg, outcome, "192.0.2.10");
     auto after = Ranges(kEscRanges);
     EXPECT_EQ(after["Range13"], "192.0.2.10");
     after.erase("Range13");
@@ -110,23 +110,23 @@ TEST_F(TrustedSites, AddressIsPresentOnlyWhenARangeReallyHoldsIt) {
     PutRange(kEscRanges, "Range1", "10.0.0.12");
     PutRange(kEscRanges, "Range2", "110.0.0.1");
     PutRange(kRanges, "Range1", "10.0.0.1-50");
-    RegisterTrustedSite(reg, "10.0.0.1");
+    RegisterTrustedSite(reg, outcome, "10.0.0.1");
     EXPECT_EQ(Raw(kEscRanges + "Range3", ":Range"), Sz("10.0.0.1"));
     EXPECT_EQ(SubKeys(kRanges), std::vector<std::string>{"Range1"});
 }
 
 TEST_F(TrustedSites, TreesAreSearchedIndependently) {
     PutRange(kRanges, "Range1", "192.0.2.10");
-    RegisterTrustedSite(reg, "192.0.2.10");
+    RegisterTrustedSite(reg, outcome, "192.0.2.10");
     EXPECT_EQ(SubKeys(kEscRanges), std::vector<std::string>{"Range1"});
     EXPECT_EQ(SubKeys(kRanges), std::vector<std::string>{"Range1"});
 }
 
 TEST_F(TrustedSites, RegisteringTwiceChangesNothing) {
     for (const char* address : {"192.0.2.10", "portal", "www.example.com", "example.com"}) {
-        RegisterTrustedSite(reg, address);
+        RegisterTrustedSite(reg, outcome, address);
         const std::string once = memory.Dump(kHkeyCurrentUser);
-        RegisterTrustedSite(reg, address);
+        RegisterTrustedSite(reg, outcome, address);
         EXPECT_EQ(memory.Dump(kHkeyCurrentUser), once) << address;
     }
 }
@@ -136,11 +136,12 @@ TEST_F(TrustedSites, UnlistableTreeGetsNoGuessedRange) {
     memory.SetFaultHook([](RegCall call, std::uint64_t) {
         return call == RegCall::QueryInfoKey ? kErrorAccessDenied : kErrorSuccess;
     });
-    RegisterTrustedSite(reg, "192.0.2.10");
+    RegisterTrustedSite(reg, outcome, "192.0.2.10");
     memory.SetFaultHook(nullptr);
     EXPECT_EQ(Ranges(kEscRanges), (std::map<std::string, std::string>{{"Range1", "10.9.9.9"}}));
-    ASSERT_TRUE(reg.FirstRefusedWrite().has_value());
-    EXPECT_EQ(reg.FirstRefusedWrite()->path, kEscRanges);
+    ASSERT_TRUE(outcome.Refusal().has_value());
+    EXPECT_EQ(outcome.Refusal()->path, kEscRanges);
+    EXPECT_EQ(outcome.Refusal()->code, kErrorAccessDenied);
     EXPECT_EQ(memory.OpenHandleCount(), 0u);
 }
 

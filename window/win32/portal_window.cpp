@@ -33,10 +33,24 @@ Fn User32Function(const char* name) {
     return reinterpret_cast<Fn>(reinterpret_cast<void*>(GetProcAddress(user32, name)));
 }
 
+// The screen's device context, released with its owner.
+class ScreenDc {
+public:
+    ScreenDc() : dc_(GetDC(nullptr)) {}
+    ~ScreenDc() {
+        if (dc_) ReleaseDC(nullptr, dc_);
+    }
+    ScreenDc(const ScreenDc&) = delete;
+    ScreenDc& operator=(const ScreenDc&) = delete;
+    HDC Get() const { return dc_; }
+
+private:
+    HDC dc_;
+};
+
 UINT SystemDpi() {
-    HDC screen = GetDC(nullptr);
-    const int dpi = screen ? GetDeviceCaps(screen, LOGPIXELSY) : USER_DEFAULT_SCREEN_DPI;
-    if (screen) ReleaseDC(nullptr, screen);
+    const ScreenDc screen;
+    const int dpi = screen.Get() ? GetDeviceCaps(screen.Get(), LOGPIXELSY) : USER_DEFAULT_SCREEN_DPI;
     return dpi > 0 ? static_cast<UINT>(dpi) : USER_DEFAULT_SCREEN_DPI;
 }
 
@@ -67,13 +81,13 @@ RECT WindowRectForClient(int clientWidth, int clientHeight, UINT dpi) {
 }
 
 // The message font of the system at `dpi`.
-HFONT CreateMessageFont(UINT dpi) {
+UniqueFont CreateMessageFont(UINT dpi) {
     NONCLIENTMETRICSW metrics{};
     metrics.cbSize = sizeof(metrics);
     static const auto infoForDpi =
         User32Function<SystemParametersInfoForDpiFn>("SystemParametersInfoForDpi");
     if (infoForDpi && infoForDpi(SPI_GETNONCLIENTMETRICS, sizeof(metrics), &metrics, 0, dpi)) {
-        return CreateFontIndirectW(&metrics.lfMessageFont);
+        return UniqueFont(CreateFontIndirectW(&metrics.lfMessageFont));
     }
     if (!SystemParametersInfoW(SPI_GETNONCLIENTMETRICS, sizeof(metrics), &metrics, 0)) {
         return nullptr;
@@ -81,7 +95,7 @@ HFONT CreateMessageFont(UINT dpi) {
     // Values from the plain call are for the system DPI.
     LOGFONTW font = metrics.lfMessageFont;
     font.lfHeight = MulDiv(font.lfHeight, static_cast<int>(dpi), static_cast<int>(SystemDpi()));
-    return CreateFontIndirectW(&font);
+    return UniqueFont(CreateFontIndirectW(&font));
 }
 
 struct ClassAndStyle {
@@ -107,8 +121,8 @@ ClassAndStyle Win32Class(ControlKind kind) {
 }  // namespace
 
 PortalWindow::~PortalWindow() {
+    // The controls go before the font they use.
     if (hwnd_) DestroyWindow(hwnd_);
-    if (font_) DeleteObject(font_);
 }
 
 bool PortalWindow::Create(ZUVPortalSetting& logic) {
@@ -364,13 +378,13 @@ HWND PortalWindow::ChildByName(std::string_view name) const {
 }
 
 void PortalWindow::UpdateFont() {
-    HFONT font = CreateMessageFont(dpi_);
+    UniqueFont font = CreateMessageFont(dpi_);
     if (!font) return;
     for (const Child& child : children_) {
-        SendMessageW(child.hwnd, WM_SETFONT, reinterpret_cast<WPARAM>(font), FALSE);
+        SendMessageW(child.hwnd, WM_SETFONT, reinterpret_cast<WPARAM>(font.get()), FALSE);
     }
-    if (font_) DeleteObject(font_);
-    font_ = font;
+    // The controls use the new font now; the old one can go.
+    font_ = std::move(font);
 }
 
 void PortalWindow::ApplyLayout(const RECT* suggested) {

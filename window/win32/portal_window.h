@@ -5,16 +5,24 @@
 #include <windows.h>
 
 #include <exception>
+#include <memory>
 #include <string>
+#include <type_traits>
 #include <vector>
 
-#include "registry/win32_text.h"
+#include "base/win32_text.h"
 #include "window/layout.h"
 #include "window/ui_port.h"
 
 namespace zuv {
 
 class ZUVPortalSetting;
+
+// A GDI font that is deleted with its owner.
+struct FontDeleter {
+    void operator()(HFONT font) const { DeleteObject(font); }
+};
+using UniqueFont = std::unique_ptr<std::remove_pointer_t<HFONT>, FontDeleter>;
 
 class PortalWindow final : public UiPort {
 public:
@@ -31,8 +39,6 @@ public:
     // Runs until the window is unloaded; returns the program's exit code. An exception that an
     // event handler let through ends the loop and is thrown again here.
     int RunMessageLoop();
-
-    HWND Handle() const { return hwnd_; }
 
     // UiPort
     std::string AddressText() override;
@@ -72,10 +78,8 @@ private:
     HWND lastFocus_ = nullptr;
     std::vector<Child> children_;
     UINT dpi_ = USER_DEFAULT_SCREEN_DPI;
-    HFONT font_ = nullptr;
+    UniqueFont font_;
     std::exception_ptr failure_;
 };
-
-// UTF-8 and UTF-16 at the edge of the window system.
 
 }  // namespace zuv

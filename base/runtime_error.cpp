@@ -1,4 +1,4 @@
-#include "registry/runtime_error.h"
+#include "base/runtime_error.h"
 
 namespace zuv {
 

@@ -1,11 +1,11 @@
-#include "registry/memory_registry.h"
+#include "tests/doubles/memory_registry.h"
 
 #include <algorithm>
 #include <cstring>
 #include <iomanip>
 #include <sstream>
 
-#include "registry/text.h"
+#include "base/text.h"
 
 namespace zuv {
 namespace {

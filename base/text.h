@@ -16,8 +16,6 @@ char32_t UpperCase(char32_t c);
 // <0, 0, >0: the two texts compared code point by code point after upper-casing.
 int CompareNoCase(std::string_view a, std::string_view b);
 bool EqualsNoCase(std::string_view a, std::string_view b);
-// Whether `needle` occurs in `haystack`, letters compared without regard to case.
-bool ContainsNoCase(std::string_view haystack, std::string_view needle);
 // Upper-cased copy, for use as a map key.
 std::u32string FoldedKey(std::string_view utf8);
 

@@ -1,4 +1,4 @@
-#include "registry/text.h"
+#include "base/text.h"
 
 #include <cstdio>
 #include <cstdlib>
@@ -122,10 +122,6 @@ int CompareNoCase(std::string_view a, std::string_view b) {
 }
 
 bool EqualsNoCase(std::string_view a, std::string_view b) { return CompareNoCase(a, b) == 0; }
-
-bool ContainsNoCase(std::string_view haystack, std::string_view needle) {
-    return FoldedKey(haystack).find(FoldedKey(needle)) != std::u32string::npos;
-}
 
 }  // namespace zuv
 

@@ -1,4 +1,4 @@
-#include "registry/win32_text.h"
+#include "base/win32_text.h"
 
 namespace zuv {
 
