@@ -31,17 +31,16 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const std::string bytes(reinterpret_cast<const char*>(data), size);
     const std::string_view address(bytes);
 
-    const std::string kind = zuv::ClassifyAddress(address);
+    using enum zuv::AddressKind;
+    const zuv::AddressKind kind = zuv::ClassifyAddress(address);
     const bool ip = zuv::IsIPv4Address(address);
     const bool levels = zuv::HasSubdomainLevels(address);
     const std::string parent = zuv::ParentDomain(address);
 
-    if (kind != "" && kind != zuv::kKindIp && kind != zuv::kKindHost && kind != zuv::kKindDns) {
-        Fail("unknown kind", address);
-    }
-    if ((kind.empty()) != address.empty()) Fail("empty kind exactly for the empty address", address);
+    if (kind != None && kind != IP && kind != Host && kind != Dns) Fail("unknown kind", address);
+    if ((kind == None) != address.empty()) Fail("no kind exactly for the empty address", address);
     if (!address.empty()) {
-        const char* expected = ip ? zuv::kKindIp : levels ? zuv::kKindDns : zuv::kKindHost;
+        const zuv::AddressKind expected = ip ? IP : levels ? Dns : Host;
         if (kind != expected) Fail("kind disagrees with the predicates", address);
     }
     // A dotted quad has three dots at least; sub-domain levels are two dots after the first
