@@ -1,5 +1,7 @@
 #include "base/runtime_error.h"
 
+#include "base/text.h"
+
 namespace zuv {
 
 std::string StandardDescription(ErrorKind kind) {
@@ -16,5 +18,14 @@ std::string StandardDescription(ErrorKind kind) {
 
 RuntimeError::RuntimeError(ErrorKind kind)
     : std::runtime_error(StandardDescription(kind)), kind_(kind) {}
+
+RuntimeError UnrepresentableText(std::string_view text, unsigned codePage) {
+    const auto describe = [&](std::string_view quoted) {
+        return "文本“" + std::string(quoted) + "”含有代码页 " + std::to_string(codePage) +
+               " 无法表示的字符";
+    };
+    return RuntimeError(ErrorKind::Unrepresentable, describe(text),
+                        describe(ShortenLevels(text, kShortNameLength)));
+}
 
 }  // namespace zuv

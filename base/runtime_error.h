@@ -2,8 +2,10 @@
 // user's language. The apply command is the only place that catches it.
 #pragma once
 
+#include <cstddef>
 #include <stdexcept>
 #include <string>
+#include <string_view>
 
 namespace zuv {
 
@@ -18,18 +20,34 @@ enum class ErrorKind {
 
 class RuntimeError : public std::runtime_error {
 public:
-    RuntimeError(ErrorKind kind, const std::string& description)
-        : std::runtime_error(description), kind_(kind) {}
+    // `shortDescription` is the description where a long text it quotes is shortened, for
+    // places with little room; empty when it is the description itself.
+    RuntimeError(ErrorKind kind, const std::string& description,
+                 std::string shortDescription = {})
+        : std::runtime_error(description), kind_(kind),
+          shortDescription_(std::move(shortDescription)) {}
     explicit RuntimeError(ErrorKind kind);
 
     ErrorKind Kind() const { return kind_; }
     std::string Description() const { return what(); }
+    std::string ShortDescription() const {
+        return shortDescription_.empty() ? Description() : shortDescription_;
+    }
 
 private:
     ErrorKind kind_;
+    std::string shortDescription_;
 };
 
 // The standard description of an error kind ("类型不匹配", "溢出", ...).
 std::string StandardDescription(ErrorKind kind);
+
+// The error for text that the ANSI code page `codePage` cannot represent; the text is quoted
+// whole in the description, and in the short one each of its names (the parts between
+// backslashes) is shortened to kShortNameLength characters.
+RuntimeError UnrepresentableText(std::string_view text, unsigned codePage);
+
+// How long a quoted name may be where room is short (message boxes, command-line output).
+inline constexpr std::size_t kShortNameLength = 64;
 
 }  // namespace zuv

@@ -210,4 +210,24 @@ std::string NumberToText(double number) {
     return buffer;
 }
 
+std::string ShortenMiddle(std::string_view utf8, std::size_t maxChars) {
+    const std::u32string text = DecodeUtf8(utf8);
+    if (text.size() <= maxChars || maxChars < 3) return std::string(utf8);
+    const std::size_t kept = maxChars - 1;  // room for the ellipsis
+    const std::size_t head = (kept + 1) / 2;
+    const std::size_t tail = kept - head;
+    return EncodeUtf8(text.substr(0, head)) + "…" + EncodeUtf8(text.substr(text.size() - tail));
+}
+
+std::string ShortenLevels(std::string_view utf8, std::size_t maxChars) {
+    std::string out;
+    for (;;) {
+        const std::size_t end = utf8.find('\\');
+        out += ShortenMiddle(utf8.substr(0, end), maxChars);
+        if (end == std::string_view::npos) return out;
+        out += '\\';
+        utf8.remove_prefix(end + 1);
+    }
+}
+
 }  // namespace zuv

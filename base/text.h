@@ -33,4 +33,10 @@ std::string TrimBlanks(std::string_view text);
 // A number as text: whole numbers without a decimal point, others in shortest form.
 std::string NumberToText(double number);
 
+// The text unchanged when it holds at most `maxChars` characters; otherwise its beginning and
+// its end around "…", `maxChars` characters in all, so a long name stays recognisable.
+std::string ShortenMiddle(std::string_view utf8, std::size_t maxChars);
+// ShortenMiddle for each part of a text between backslashes, as the levels of a key path.
+std::string ShortenLevels(std::string_view utf8, std::size_t maxChars);
+
 }  // namespace zuv

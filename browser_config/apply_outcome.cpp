@@ -6,6 +6,11 @@ void ApplyOutcome::NoteRefusal(RefusedWrite refused) {
     if (!refusal_) refusal_ = std::move(refused);
 }
 
+void ApplyOutcome::Stop(std::string description, std::string shortDescription) {
+    if (shortDescription.empty()) shortDescription = description;
+    error_ = StopError{std::move(description), std::move(shortDescription)};
+}
+
 void WriteValue(mdlReg& reg, ApplyOutcome& outcome, RegKey root, const std::string& path,
                 const std::string& valueName, const RegValue& value, std::uint32_t type) {
     if (reg.SetValue(root, path, valueName, value, type)) return;

@@ -28,16 +28,20 @@ public:
     bool Succeeded() const { return !refusal_ && !error_; }
     // The first refused write of the apply, if any.
     const std::optional<RefusedWrite>& Refusal() const { return refusal_; }
-    // The description of the run-time error that stopped the steps, if one did.
-    const std::optional<std::string>& Error() const { return error_; }
+    // The run-time error that stopped the steps, if one did.
+    struct StopError {
+        std::string description;
+        std::string shortDescription;  // with long quoted names shortened
+    };
+    const std::optional<StopError>& Error() const { return error_; }
 
     // Keeps the first refusal; later ones change nothing.
     void NoteRefusal(RefusedWrite refused);
-    void Stop(std::string description) { error_ = std::move(description); }
+    void Stop(std::string description, std::string shortDescription = {});
 
 private:
     std::optional<RefusedWrite> refusal_;
-    std::optional<std::string> error_;
+    std::optional<StopError> error_;
 };
 
 // SetValue for a configuration step: a write the registry refuses is noted in `outcome`, and

@@ -56,13 +56,11 @@ private:
 
 class Cp936 final : public AnsiCodePage {
 public:
-
     std::string FromUtf8(std::string_view utf8) const override {
         if (IsAscii(utf8)) return std::string(utf8);
         std::string out;
         if (!toAnsi_.Convert(utf8, out)) {
-            throw RuntimeError(ErrorKind::Unrepresentable,
-                               "文本“" + std::string(utf8) + "”含有当前代码页（936）无法表示的字符");
+            throw UnrepresentableText(utf8, 936);
         }
         return out;
     }

@@ -23,9 +23,7 @@ public:
         BOOL usedDefault = FALSE;
         std::string ansi = BytesFrom(CP_ACP, wide, WC_NO_BEST_FIT_CHARS, &usedDefault);
         if (usedDefault || (ansi.empty() && !wide.empty())) {
-            throw RuntimeError(ErrorKind::Unrepresentable,
-                               "文本“" + std::string(utf8) + "”含有代码页 " + std::to_string(acp) +
-                                   " 无法表示的字符");
+            throw UnrepresentableText(utf8, acp);
         }
         return ansi;
     }

@@ -3,6 +3,7 @@
 #include <new>
 
 #include "base/runtime_error.h"
+#include "base/text.h"
 
 namespace zuv {
 namespace {
@@ -13,10 +14,14 @@ std::string RootName(RegKey root) {
     return "?";
 }
 
-std::string DescribeRefusal(const RefusedWrite& refused) {
-    std::string text = "无法写入注册表 " + RootName(refused.root) + "\\" + refused.path;
+std::string DescribeRefusal(const RefusedWrite& refused, NameLength names) {
+    const bool shorten = names == NameLength::Short;
+    const std::string path = shorten ? ShortenLevels(refused.path, kShortNameLength) : refused.path;
+    const std::string valueName =
+        shorten ? ShortenMiddle(refused.valueName, kShortNameLength) : refused.valueName;
+    std::string text = "无法写入注册表 " + RootName(refused.root) + "\\" + path;
     if (!refused.valueName.empty()) {
-        text += " 中的值“" + refused.valueName + "”";
+        text += " 中的值“" + valueName + "”";
     } else if (refused.reason.empty()) {
         text += " 的默认值";
     }
@@ -26,11 +31,16 @@ std::string DescribeRefusal(const RefusedWrite& refused) {
 
 }  // namespace
 
-std::string MessageText(const ApplyOutcome& outcome) {
+std::string MessageText(const ApplyOutcome& outcome, NameLength names) {
     // A run-time error stopped the steps: that is what the user learns, even when a write
     // was refused before it.
-    if (const auto& error = outcome.Error()) return kFailurePrefix + *error;
-    if (const auto& refused = outcome.Refusal()) return kFailurePrefix + DescribeRefusal(*refused);
+    if (const auto& error = outcome.Error()) {
+        return kFailurePrefix +
+               (names == NameLength::Short ? error->shortDescription : error->description);
+    }
+    if (const auto& refused = outcome.Refusal()) {
+        return kFailurePrefix + DescribeRefusal(*refused, names);
+    }
     return kSuccessMessage;
 }
 
@@ -46,7 +56,7 @@ ApplyOutcome ZUVPortalSetting::Apply(const std::string& address) {
         ApplyTrustedZonePolicy(reg_, outcome);
         ApplyBrowserTuning(reg_, outcome);
     } catch (const RuntimeError& error) {
-        outcome.Stop(error.Description());
+        outcome.Stop(error.Description(), error.ShortDescription());
     } catch (const std::bad_alloc&) {
         outcome.Stop(StandardDescription(ErrorKind::OutOfMemory));
     } catch (const std::exception& error) {
@@ -57,9 +67,28 @@ ApplyOutcome ZUVPortalSetting::Apply(const std::string& address) {
     return outcome;
 }
 
+ApplyOutcome ZUVPortalSetting::RunApply(const std::string& address) {
+    // The journal keeps its own failures to itself; should one escape, the apply still runs
+    // and its outcome stands.
+    if (journal_) {
+        try {
+            journal_->BeforeApply(address, BrowserGeneration);
+        } catch (...) {  // NOLINT(bugprone-empty-catch)
+        }
+    }
+    ApplyOutcome outcome = Apply(address);
+    if (journal_) {
+        try {
+            journal_->AfterApply(address, outcome);
+        } catch (...) {  // NOLINT(bugprone-empty-catch)
+        }
+    }
+    return outcome;
+}
+
 void ZUVPortalSetting::cmdOK_Click() {
-    const ApplyOutcome outcome = Apply(ui_.AddressText());
-    ui_.ShowMessage(MessageText(outcome), kMessageFlags, kMessageCaption);
+    const ApplyOutcome outcome = RunApply(ui_.AddressText());
+    ui_.ShowMessage(MessageText(outcome, NameLength::Short), kMessageFlags, kMessageCaption);
 }
 
 void ZUVPortalSetting::cmdCancel_Click() { ui_.Unload(); }

@@ -16,9 +16,19 @@ inline constexpr const char* kSuccessMessage = "恭喜你，设置成功！";
 inline constexpr const char* kFailurePrefix = "设置出错，原因：";
 constexpr unsigned kMessageFlags = kMbOk | kMbIconInformation;  // 64
 
+// Told about each apply: just before it, when nothing is written yet, and once it is over
+// (the program keeps its backup and its log this way). Nothing it does changes the apply.
+class ApplyJournal {
+public:
+    virtual ~ApplyJournal() = default;
+    virtual void BeforeApply(const std::string& address, IeGeneration generation) = 0;
+    virtual void AfterApply(const std::string& address, const ApplyOutcome& outcome) = 0;
+};
+
 class ZUVPortalSetting {
 public:
-    ZUVPortalSetting(UiPort& ui, mdlReg& reg) : ui_(ui), reg_(reg) {}
+    ZUVPortalSetting(UiPort& ui, mdlReg& reg, ApplyJournal* journal = nullptr)
+        : ui_(ui), reg_(reg), journal_(journal) {}
 
     // Start-up: detects the browser generation. Runs before the window is shown.
     void Form_Load();
@@ -30,6 +40,9 @@ public:
     // false when it is left to the text box.
     bool txtURL_KeyDown(int keyCode);
 
+    // One apply of `address` as the apply command makes it, told to the journal before and
+    // after, without the message.
+    ApplyOutcome RunApply(const std::string& address);
     // The steps of the apply command for `address`, in their order, inside its single error
     // trap: a run-time error abandons the remaining steps.
     ApplyOutcome Apply(const std::string& address);
@@ -39,10 +52,16 @@ public:
 private:
     UiPort& ui_;
     mdlReg& reg_;
+    ApplyJournal* journal_;
 };
+
+// How names appear in the text of an outcome: whole (the log), or each one longer than
+// kShortNameLength characters shortened in its middle (message box and command-line output,
+// where a long address would push the reason off the screen).
+enum class NameLength { Whole, Short };
 
 // The text the user is told for an outcome: the success message, or the failure prefix and
 // what went wrong.
-std::string MessageText(const ApplyOutcome& outcome);
+std::string MessageText(const ApplyOutcome& outcome, NameLength names);
 
 }  // namespace zuv

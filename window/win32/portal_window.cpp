@@ -153,6 +153,10 @@ bool PortalWindow::Create(ZUVPortalSetting& logic) {
     return hwnd_ != nullptr;
 }
 
+void PortalWindow::SetAddressText(const std::string& text) {
+    SetWindowTextW(txtURL_, Widen(text).c_str());
+}
+
 void PortalWindow::Show(int showCommand) {
     ShowWindow(hwnd_, showCommand);
     UpdateWindow(hwnd_);

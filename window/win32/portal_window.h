@@ -34,6 +34,8 @@ public:
     // Registers the window class and creates the window with all its controls, still hidden.
     // Events go to `logic` from then on. Returns false when the window could not be created.
     bool Create(ZUVPortalSetting& logic);
+    // Puts text into the address box, as if typed there before the window is shown.
+    void SetAddressText(const std::string& text);
     // Shows the window and puts the focus on the first control in tab order.
     void Show(int showCommand);
     // Runs until the window is unloaded; returns the program's exit code. An exception that an

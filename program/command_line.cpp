@@ -1,0 +1,110 @@
+#include "program/command_line.h"
+
+#include <string_view>
+
+#include "base/text.h"
+
+namespace zuv {
+namespace {
+
+struct Option {
+    std::string_view name;  // lower case, as typed after the switch character
+    bool takesValue;
+};
+
+constexpr Option kOptions[] = {
+    {"address", true},
+    {"quiet", false},
+    {"log", true},
+    {"?", false},
+};
+
+Invocation NotUnderstood(Invocation invocation, std::string problem) {
+    invocation.mode = RunMode::Invalid;
+    invocation.problem = std::move(problem);
+    return invocation;
+}
+
+}  // namespace
+
+Invocation ParseCommandLine(const std::vector<std::string>& arguments) {
+    Invocation invocation;
+    invocation.hasArguments = !arguments.empty();
+    bool quiet = false;
+    bool usage = false;
+    std::string problem;
+    for (const std::string& argument : arguments) {
+        if (argument.empty() || (argument[0] != '/' && argument[0] != '-')) {
+            if (problem.empty()) problem = "无法识别的参数“" + argument + "”";
+            continue;
+        }
+        const std::string_view body = std::string_view(argument).substr(1);
+        const std::size_t colon = body.find(':');
+        const std::string_view name = body.substr(0, colon);
+        const Option* option = nullptr;
+        for (const Option& known : kOptions) {
+            if (EqualsNoCase(name, known.name)) option = &known;
+        }
+        std::string shown("/");
+        shown.append(option ? option->name : name);
+        if (option == nullptr) {
+            if (problem.empty()) problem = "无法识别的选项“" + argument + "”";
+            continue;
+        }
+        if (option->takesValue && colon == std::string_view::npos) {
+            if (problem.empty()) problem = "选项 " + shown + " 需要在冒号后给出值，如 " + shown + ":…";
+            continue;
+        }
+        if (!option->takesValue && colon != std::string_view::npos) {
+            if (problem.empty()) problem = "选项 " + shown + " 不带值";
+            continue;
+        }
+        const std::string value =
+            colon == std::string_view::npos ? std::string() : std::string(body.substr(colon + 1));
+        bool repeated = false;
+        if (option->name == "address") {
+            repeated = invocation.address.has_value();
+            invocation.address = value;
+        } else if (option->name == "log") {
+            repeated = invocation.logFile.has_value();
+            if (value.empty() && problem.empty()) problem = "选项 /log 需要文件名，如 /log:文件";
+            invocation.logFile = value;
+        } else if (option->name == "quiet") {
+            repeated = quiet;
+            quiet = true;
+        } else {
+            usage = true;
+        }
+        if (repeated && problem.empty()) problem = "选项 " + shown + " 给出了不止一次";
+    }
+    invocation.quietAsked = quiet;
+    // Asking for help wins over everything else on the line.
+    if (usage) {
+        invocation.mode = RunMode::Usage;
+        return invocation;
+    }
+    if (!problem.empty()) return NotUnderstood(std::move(invocation), std::move(problem));
+    if (quiet && !invocation.address) {
+        return NotUnderstood(std::move(invocation), "选项 /quiet 需要同时给出 /address:地址");
+    }
+    invocation.mode = quiet ? RunMode::Quiet : RunMode::Window;
+    return invocation;
+}
+
+std::string UsageText() {
+    return "用法：ZUVPortalSetting.exe [/address:地址 [/quiet]] [/log:文件]\n"
+           "\n"
+           "  （不带参数）     打开设置窗口。\n"
+           "  /address:地址    打开设置窗口，地址框中已填入该地址（原样，不去掉空格）；\n"
+           "                   按“确定”后才进行设置。\n"
+           "  /quiet           与 /address: 一起使用：不显示任何窗口或消息框，\n"
+           "                   直接为当前用户设置该地址，结果写到控制台或标准输出。\n"
+           "  /log:文件        日志写入该文件，而不是\n"
+           "                   %LOCALAPPDATA%\\ZUVPortalSetting\\ZUVPortalSetting.log。\n"
+           "  /?               显示本说明。\n"
+           "\n"
+           "选项以 / 或 - 开头，不区分大小写。\n"
+           "退出代码：0 设置成功；1 设置出错；2 命令行无法识别，或无法按要求运行。\n";
+}
+
+}  // namespace zuv

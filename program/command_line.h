@@ -1,0 +1,43 @@
+// The program's command line, parsed in one place into a plain description of the run.
+// Options begin with '/' or '-', their names are case-insensitive, and a value follows the
+// name after a colon: /address:ADDRESS, /log:FILE, /quiet, /?.
+#pragma once
+
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace zuv {
+
+enum class RunMode {
+    Window,   // the window; with an address, the window with that text in the address box
+    Quiet,    // apply the address without any window or message box
+    Usage,    // /?: how to use the program
+    Invalid,  // the command line was not understood
+};
+
+struct Invocation {
+    RunMode mode = RunMode::Window;
+    bool hasArguments = false;
+    // The address exactly as given after "/address:" (may be empty).
+    std::optional<std::string> address;
+    std::optional<std::string> logFile;
+    // /quiet was given, even when the command line as a whole was not understood: such a run
+    // shows no window of any kind.
+    bool quietAsked = false;
+    // Invalid: one line saying what was not understood.
+    std::string problem;
+};
+
+// `arguments` as CommandLineToArgvW splits them, without the program's own name, in UTF-8.
+Invocation ParseCommandLine(const std::vector<std::string>& arguments);
+
+// How to use the program, several lines.
+std::string UsageText();
+
+// The program's exit codes.
+inline constexpr int kExitSuccess = 0;
+inline constexpr int kExitApplyFailed = 1;     // the apply ran and failed
+inline constexpr int kExitNotUnderstood = 2;   // bad command line, or cannot run as asked
+
+}  // namespace zuv

@@ -1,0 +1,129 @@
+#include "program/program.h"
+
+#include <cstdio>
+
+namespace zuv {
+namespace {
+
+std::string TwoDigits(int n) {
+    char text[8];
+    std::snprintf(text, sizeof text, "%02d", n);
+    return text;
+}
+
+std::string TimeText(const LocalTime& t) {
+    char date[40];
+    std::snprintf(date, sizeof date, "%04d-%02d-%02d %02d:%02d:%02d.%03d", t.year, t.month, t.day,
+                  t.hour, t.minute, t.second, t.millisecond);
+    const int offset = t.offsetMinutes < 0 ? -t.offsetMinutes : t.offsetMinutes;
+    return std::string(date) + (t.offsetMinutes < 0 ? " -" : " +") + TwoDigits(offset / 60) + ":" +
+           TwoDigits(offset % 60);
+}
+
+// Control characters as \xHH; with `quoted`, also '"' and '\' escaped.
+std::string Escaped(const std::string& text, bool quoted) {
+    std::string out;
+    for (const char c : text) {
+        const auto byte = static_cast<unsigned char>(c);
+        if (byte < 0x20 || byte == 0x7F) {
+            char hex[8];
+            std::snprintf(hex, sizeof hex, "\\x%02X", byte);
+            out += hex;
+        } else if (quoted && (c == '"' || c == '\\')) {
+            out += '\\';
+            out += c;
+        } else {
+            out += c;
+        }
+    }
+    return out;
+}
+
+// A UiPort for the quiet apply, which shows nothing and has no window to tab through.
+class NoWindow final : public UiPort {
+public:
+    explicit NoWindow(std::string address) : address_(std::move(address)) {}
+    std::string AddressText() override { return address_; }
+    void ShowMessage(const std::string&, unsigned, const std::string&) override {}
+    void SendTab() override {}
+    void Unload() override {}
+
+private:
+    std::string address_;
+};
+
+int RunQuiet(const Invocation& invocation, ProgramHost& host, mdlReg& reg) {
+    NoWindow noWindow(*invocation.address);
+    ApplyLog log(host, StartedFrom::Quiet, invocation.logFile);
+    ZUVPortalSetting logic(noWindow, reg, &log);
+    // The same start-up and the same apply as the window's.
+    logic.Form_Load();
+    const ApplyOutcome outcome = logic.RunApply(noWindow.AddressText());
+    std::string output = MessageText(outcome, NameLength::Short) + "\n";
+    for (const std::string& problem : log.Problems()) output += problem + "\n";
+    host.WriteOutput(output);
+    return outcome.Succeeded() ? kExitSuccess : kExitApplyFailed;
+}
+
+}  // namespace
+
+std::string LogLine(const LogEntry& entry) {
+    const char* started = entry.startedFrom == StartedFrom::Quiet ? "quiet" : "window";
+    return TimeText(entry.time) + "\t" + Escaped(entry.user, false) + "\t" +
+           Escaped(entry.computer, false) + "\t" + started + "\t\"" + Escaped(entry.address, true) +
+           "\"\t" + Escaped(entry.outcome, false);
+}
+
+void ApplyLog::BeforeApply(const std::string&, IeGeneration) {}
+
+void ApplyLog::AfterApply(const std::string& address, const ApplyOutcome& outcome) {
+    std::string error;
+    std::string file = logFile_.value_or(std::string());
+    if (!logFile_) file = host_.DefaultLogFile(error);
+    if (!file.empty()) {
+        const LogEntry entry{host_.Now(),  host_.UserName(), host_.ComputerName(),
+                             startedFrom_, address,          MessageText(outcome, NameLength::Whole)};
+        if (host_.AppendLogLine(file, LogLine(entry), error)) return;
+    }
+    problems_.push_back("无法写入日志" + (file.empty() ? std::string() : " " + file) + "：" + error);
+}
+
+std::optional<std::string> RefusalFor(const Invocation& invocation, ProgramHost& host) {
+    if (!invocation.hasArguments || invocation.mode == RunMode::Usage ||
+        invocation.mode == RunMode::Invalid) {
+        return std::nullopt;
+    }
+    if (host.RunsAsLocalSystem()) {
+        return "本程序正以 LocalSystem 账户运行，所做的设置只会作用于该系统账户，而不是任何用户。"
+               "请在要设置的用户的上下文中运行（例如登录脚本，或部署工具中“以用户身份运行”）。";
+    }
+    return std::nullopt;
+}
+
+int RunProgram(const Invocation& invocation, ProgramHost& host, mdlReg& reg,
+               const OpenWindow& openWindow) {
+    // What keeps the program from running as asked goes to the output, or into a message box
+    // when there is no output and the run was not asked to be quiet.
+    const auto notRun = [&](const std::string& text, int exitCode) {
+        if (!host.WriteOutput(text) && !invocation.quietAsked) host.ShowMessage(text);
+        return exitCode;
+    };
+    switch (invocation.mode) {
+    case RunMode::Usage:
+        return notRun(UsageText(), kExitSuccess);
+    case RunMode::Invalid:
+        return notRun("命令行无法识别：" + invocation.problem + "\n\n" + UsageText(),
+                      kExitNotUnderstood);
+    case RunMode::Quiet:
+    case RunMode::Window:
+        break;
+    }
+    if (const auto refusal = RefusalFor(invocation, host)) {
+        return notRun("无法按要求运行：" + *refusal + "\n", kExitNotUnderstood);
+    }
+    if (invocation.mode == RunMode::Quiet) return RunQuiet(invocation, host, reg);
+    ApplyLog log(host, StartedFrom::Window, invocation.logFile);
+    return openWindow(log);
+}
+
+}  // namespace zuv

@@ -1,0 +1,176 @@
+#include "program/win32/win32_host.h"
+
+#include <windows.h>
+#include <shlobj.h>
+
+#include <memory>
+#include <string>
+
+#include "base/win32_text.h"
+#include "window/layout.h"
+
+namespace zuv {
+namespace {
+
+struct HandleCloser {
+    void operator()(HANDLE handle) const { CloseHandle(handle); }
+};
+using UniqueHandle = std::unique_ptr<void, HandleCloser>;
+
+UniqueHandle Owned(HANDLE handle) {
+    return UniqueHandle(handle == INVALID_HANDLE_VALUE ? nullptr : handle);
+}
+
+// Lines end in CR LF on Windows.
+std::wstring WithCrLf(const std::string& text) {
+    std::wstring wide;
+    for (const wchar_t c : Widen(text)) {
+        if (c == L'\n') wide += L'\r';
+        wide += c;
+    }
+    return wide;
+}
+
+bool WriteAll(HANDLE file, const std::string& bytes) {
+    DWORD written = 0;
+    return WriteFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr) &&
+           written == bytes.size();
+}
+
+bool WriteConsoleText(HANDLE console, const std::wstring& text) {
+    DWORD written = 0;
+    return WriteConsoleW(console, text.data(), static_cast<DWORD>(text.size()), &written,
+                         nullptr) &&
+           written == text.size();
+}
+
+}  // namespace
+
+bool Win32Host::WriteOutput(const std::string& text) {
+    const std::wstring wide = WithCrLf(text);
+    // Standard output handed down by the parent: a file or a pipe gets the text in the ANSI
+    // code page, as Windows' own command-line programs write redirected text; a console gets
+    // it as it is.
+    HANDLE out = GetStdHandle(STD_OUTPUT_HANDLE);
+    if (out != nullptr && out != INVALID_HANDLE_VALUE) {
+        const DWORD type = GetFileType(out);
+        DWORD mode = 0;
+        if (type == FILE_TYPE_CHAR && GetConsoleMode(out, &mode)) {
+            return WriteConsoleText(out, wide);
+        }
+        if (type == FILE_TYPE_DISK || type == FILE_TYPE_PIPE || type == FILE_TYPE_CHAR) {
+            return WriteAll(out, BytesFrom(CP_ACP, wide));
+        }
+    }
+    // A program with windows has no console of its own: write to the console of the process
+    // that started it, when there is one.
+    if (!AttachConsole(ATTACH_PARENT_PROCESS)) return false;
+    const UniqueHandle console = Owned(CreateFileW(L"CONOUT$", GENERIC_READ | GENERIC_WRITE,
+                                                   FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                                   OPEN_EXISTING, 0, nullptr));
+    const bool written = console && WriteConsoleText(console.get(), wide);
+    FreeConsole();
+    return written;
+}
+
+void Win32Host::ShowMessage(const std::string& text) {
+    MessageBoxW(nullptr, Widen(text).c_str(), Widen(layout::kWindowTitle).c_str(),
+                MB_OK | MB_ICONINFORMATION);
+}
+
+bool Win32Host::RunsAsLocalSystem() {
+    HANDLE raw = nullptr;
+    if (!OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &raw)) return false;
+    const UniqueHandle token(raw);
+    DWORD size = 0;
+    GetTokenInformation(token.get(), TokenUser, nullptr, 0, &size);
+    if (size == 0) return false;
+    std::unique_ptr<BYTE[]> buffer(new BYTE[size]);
+    if (!GetTokenInformation(token.get(), TokenUser, buffer.get(), size, &size)) return false;
+    const auto* user = reinterpret_cast<const TOKEN_USER*>(buffer.get());
+    return IsWellKnownSid(user->User.Sid, WinLocalSystemSid) != FALSE;
+}
+
+LocalTime Win32Host::Now() {
+    FILETIME utc{};
+    GetSystemTimeAsFileTime(&utc);
+    FILETIME local{};
+    FileTimeToLocalFileTime(&utc, &local);
+    SYSTEMTIME t{};
+    FileTimeToSystemTime(&local, &t);
+    const auto ticks = [](const FILETIME& f) {
+        return static_cast<long long>((static_cast<unsigned long long>(f.dwHighDateTime) << 32) |
+                                      f.dwLowDateTime);
+    };
+    constexpr long long kTicksPerMinute = 600000000;
+    const long long offset = (ticks(local) - ticks(utc)) / kTicksPerMinute;
+    return LocalTime{t.wYear,   t.wMonth,  t.wDay,          t.wHour,
+                     t.wMinute, t.wSecond, t.wMilliseconds, static_cast<int>(offset)};
+}
+
+std::string Win32Host::UserName() {
+    wchar_t name[257];
+    DWORD size = static_cast<DWORD>(std::size(name));
+    return GetUserNameW(name, &size) ? Narrow(name) : std::string("?");
+}
+
+std::string Win32Host::ComputerName() {
+    wchar_t name[MAX_COMPUTERNAME_LENGTH + 1];
+    DWORD size = static_cast<DWORD>(std::size(name));
+    return GetComputerNameW(name, &size) ? Narrow(name) : std::string("?");
+}
+
+std::string Win32Host::DefaultLogFile(std::string& error) {
+    PWSTR raw = nullptr;
+    const HRESULT found = SHGetKnownFolderPath(FOLDERID_LocalAppData, 0, nullptr, &raw);
+    const std::unique_ptr<wchar_t, decltype(&CoTaskMemFree)> path(raw, &CoTaskMemFree);
+    if (FAILED(found) || !path) {
+        error = "找不到当前用户的本地应用数据文件夹（" +
+                SystemErrorText(static_cast<DWORD>(found)) + "）";
+        return {};
+    }
+    const std::wstring folder = std::wstring(path.get()) + L"\\ZUVPortalSetting";
+    if (!CreateDirectoryW(folder.c_str(), nullptr) && GetLastError() != ERROR_ALREADY_EXISTS) {
+        error = "无法创建文件夹 " + Narrow(folder) + "（" + SystemErrorText(GetLastError()) + "）";
+        return {};
+    }
+    return Narrow(folder + L"\\ZUVPortalSetting.log");
+}
+
+bool Win32Host::AppendLogLine(const std::string& file, const std::string& line,
+                              std::string& error) {
+    const std::wstring path = Widen(file);
+    const std::string record = line + "\r\n";
+    // A new file is made with its byte-order mark while nobody else may write to it; everyone
+    // else waits for that, then appends. A handle that may only append writes at the end of
+    // the file, the whole line at once.
+    if (const UniqueHandle created = Owned(CreateFileW(path.c_str(), FILE_APPEND_DATA,
+                                                       FILE_SHARE_READ, nullptr, CREATE_NEW,
+                                                       FILE_ATTRIBUTE_NORMAL, nullptr))) {
+        if (WriteAll(created.get(), "\xEF\xBB\xBF" + record)) return true;
+        error = SystemErrorText(GetLastError());
+        return false;
+    }
+    DWORD failure = GetLastError();
+    for (int attempt = 0; attempt < 200; ++attempt) {
+        if (failure != ERROR_FILE_EXISTS && failure != ERROR_ALREADY_EXISTS &&
+            failure != ERROR_SHARING_VIOLATION) {
+            break;
+        }
+        const UniqueHandle log = Owned(CreateFileW(
+            path.c_str(), FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+            nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+        if (log) {
+            if (WriteAll(log.get(), record)) return true;
+            failure = GetLastError();
+            break;
+        }
+        failure = GetLastError();
+        // Another program is making the file just now: it takes a moment.
+        if (failure == ERROR_SHARING_VIOLATION) Sleep(10);
+    }
+    error = SystemErrorText(failure);
+    return false;
+}
+
+}  // namespace zuv

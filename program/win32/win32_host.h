@@ -1,0 +1,22 @@
+// ProgramHost on Windows: the console or standard output of whoever started the program, the
+// account it runs as, the local time, and the log file.
+#pragma once
+
+#include "program/program_host.h"
+
+namespace zuv {
+
+class Win32Host final : public ProgramHost {
+public:
+    bool WriteOutput(const std::string& text) override;
+    void ShowMessage(const std::string& text) override;
+    bool RunsAsLocalSystem() override;
+    LocalTime Now() override;
+    std::string UserName() override;
+    std::string ComputerName() override;
+    std::string DefaultLogFile(std::string& error) override;
+    bool AppendLogLine(const std::string& file, const std::string& line,
+                       std::string& error) override;
+};
+
+}  // namespace zuv

@@ -1,0 +1,50 @@
+// A ProgramHost that keeps everything in memory: the output, message boxes and log lines,
+// with a fixed clock, user and computer, and switches for what the system would refuse.
+#pragma once
+
+#include <map>
+#include <string>
+#include <vector>
+
+#include "program/program_host.h"
+
+namespace zuv::test {
+
+class FakeHost : public ProgramHost {
+public:
+    // What the program wrote; `hasOutput` false: there is no console and no redirected output.
+    std::string output;
+    bool hasOutput = true;
+    std::vector<std::string> messageBoxes;
+    bool localSystem = false;
+    LocalTime now{2026, 12, 8, 18, 6, 55, 123, 480};
+    std::string user = "alice";
+    std::string computer = "PC01";
+    std::string defaultLog = "C:\\Users\\alice\\AppData\\Local\\ZUVPortalSetting\\ZUVPortalSetting.log";
+    // Set: writing to the log fails with this text.
+    std::string logFailure;
+    std::map<std::string, std::vector<std::string>> logs;
+
+    bool WriteOutput(const std::string& text) override {
+        if (!hasOutput) return false;
+        output += text;
+        return true;
+    }
+    void ShowMessage(const std::string& text) override { messageBoxes.push_back(text); }
+    bool RunsAsLocalSystem() override { return localSystem; }
+    LocalTime Now() override { return now; }
+    std::string UserName() override { return user; }
+    std::string ComputerName() override { return computer; }
+    std::string DefaultLogFile(std::string&) override { return defaultLog; }
+    bool AppendLogLine(const std::string& file, const std::string& line,
+                       std::string& error) override {
+        if (!logFailure.empty()) {
+            error = logFailure;
+            return false;
+        }
+        logs[file].push_back(line);
+        return true;
+    }
+};
+
+}  // namespace zuv::test

@@ -1,0 +1,265 @@
+// The program's runs beyond the window: the command line, the quiet apply, its output and exit
+// code, the log, and the runs that are refused.
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "base/text.h"
+#include "browser_config/browser_config.h"
+#include "fixture.h"
+#include "program/command_line.h"
+#include "program/program.h"
+#include "tests/doubles/fake_host.h"
+#include "tests/support/remembering_ui.h"
+
+namespace zuv::test {
+namespace {
+
+TEST(CommandLine, WindowsStyleOptions) {
+    struct Case {
+        std::vector<std::string> arguments;
+        RunMode mode;
+        std::optional<std::string> address;
+        std::optional<std::string> logFile;
+    };
+    using enum RunMode;
+    const Case cases[] = {
+        {{}, Window, std::nullopt, std::nullopt},
+        {{"/address:192.0.2.10"}, Window, "192.0.2.10", std::nullopt},
+        {{"-ADDRESS: portal ", "/Quiet"}, Quiet, " portal ", std::nullopt},
+        {{"/address:"}, Window, "", std::nullopt},
+        {{"/quiet", "/address:"}, Quiet, "", std::nullopt},
+        {{"/address:a:b"}, Window, "a:b", std::nullopt},
+        {{"/LOG:\\\\server\\share\\portal.log", "-address:x", "-quiet"}, Quiet, "x",
+         "\\\\server\\share\\portal.log"},
+        {{"/?"}, Usage, std::nullopt, std::nullopt},
+        {{"-?", "/quiet"}, Usage, std::nullopt, std::nullopt},  // help wins
+    };
+    for (const Case& c : cases) {
+        const Invocation parsed = ParseCommandLine(c.arguments);
+        const std::string line = testing::PrintToString(c.arguments);
+        EXPECT_EQ(parsed.mode, c.mode) << line << ": " << parsed.problem;
+        EXPECT_EQ(parsed.address, c.address) << line;
+        EXPECT_EQ(parsed.logFile, c.logFile) << line;
+        EXPECT_EQ(parsed.hasArguments, !c.arguments.empty()) << line;
+    }
+
+    const std::vector<std::vector<std::string>> notUnderstood = {
+        {"/quiet"},                              // nothing to apply
+        {"/bogus"},
+        {"portal"},                              // not an option
+        {""},
+        {"/address:a", "/ADDRESS:b"},            // twice
+        {"/quiet", "-quiet", "/address:x"},
+        {"/address"},                            // no value
+        {"/quiet:yes", "/address:x"},            // a value where none belongs
+        {"/log:", "/address:x"},
+        {"/log:a", "/log:b"},
+    };
+    for (const auto& arguments : notUnderstood) {
+        const Invocation parsed = ParseCommandLine(arguments);
+        EXPECT_EQ(parsed.mode, Invalid) << testing::PrintToString(arguments);
+        EXPECT_FALSE(parsed.problem.empty()) << testing::PrintToString(arguments);
+    }
+    EXPECT_TRUE(ParseCommandLine({"/quiet", "/bogus"}).quietAsked);
+}
+
+TEST(LogLine, OneLineWithTimeOffsetAndEscapes) {
+    LogEntry entry{{2026, 12, 8, 18, 6, 55, 123, 480}, "alice", "PC01", StartedFrom::Quiet,
+                   "a\tb\"c\\", "恭喜你，设置成功！"};
+    EXPECT_EQ(LogLine(entry),
+              "2026-12-08 18:06:55.123 +08:00\talice\tPC01\tquiet\t\"a\\x09b\\\"c\\\\\"\t"
+              "恭喜你，设置成功！");
+    entry.time.offsetMinutes = -330;
+    entry.startedFrom = StartedFrom::Window;
+    entry.address = "portal";
+    entry.outcome = "设置出错，原因：x\r\ny";
+    EXPECT_EQ(LogLine(entry),
+              "2026-12-08 18:06:55.123 -05:30\talice\tPC01\twindow\t\"portal\"\t"
+              "设置出错，原因：x\\x0D\\x0Ay");
+}
+
+class Program : public RegistryFixture {
+protected:
+    FakeHost host;
+    int windowsOpened = 0;
+
+    // Runs the command line; the window, when opened, presses nothing.
+    int Run(const std::vector<std::string>& arguments) {
+        return RunProgram(ParseCommandLine(arguments), host, reg, [&](ApplyJournal&) {
+            ++windowsOpened;
+            return 0;
+        });
+    }
+    std::string FirstOutputLine() const { return host.output.substr(0, host.output.find('\n')); }
+    const std::vector<std::string>& DefaultLog() { return host.logs[host.defaultLog]; }
+};
+
+// A registry of its own with the eighth generation installed, as start-up reads it.
+struct Machine {
+    explicit Machine(const AnsiCodePage& codePage) : memory(codePage), reg(memory, codePage) {
+        RegKey key = 0;
+        memory.CreateKeyEx(kHkeyLocalMachine, kBrowserVersionKey, "", kWriteAccess, false, &key,
+                           nullptr);
+        const auto data = TextBytes("8.0.6001");
+        memory.SetValueEx(key, "Version", kRegSz, data.data(),
+                          static_cast<std::uint32_t>(data.size()));
+        memory.CloseKey(key);
+    }
+    MemoryRegistry memory;
+    mdlReg reg;
+};
+
+TEST_F(Program, QuietApplyWritesWhatTheWindowWritesAndLogsIt) {
+    for (const std::string address : {"192.0.2.10", "portal", "www.example.com", ""}) {
+        Machine byWindow(*codePage);
+        RememberingUi ui;
+        ui.address = address;
+        ZUVPortalSetting window(ui, byWindow.reg);
+        window.Form_Load();
+        window.cmdOK_Click();
+
+        Machine quiet(*codePage);
+        host.output.clear();
+        const int exitCode = RunProgram(ParseCommandLine({"/quiet", "/address:" + address}), host,
+                                        quiet.reg, [](ApplyJournal&) { return 99; });
+        EXPECT_EQ(exitCode, kExitSuccess) << address;
+        EXPECT_EQ(host.output, "恭喜你，设置成功！\n") << address;
+        EXPECT_EQ(quiet.memory.Dump(kHkeyCurrentUser), byWindow.memory.Dump(kHkeyCurrentUser))
+            << address;
+        EXPECT_EQ(DefaultLog().back(),
+                  "2026-12-08 18:06:55.123 +08:00\talice\tPC01\tquiet\t\"" + address +
+                      "\"\t恭喜你，设置成功！");
+    }
+    EXPECT_EQ(DefaultLog().size(), 4u);
+    EXPECT_TRUE(host.messageBoxes.empty());
+}
+
+TEST_F(Program, QuietFailureExitsWithOneAndTheMessageText) {
+    memory.SetFaultHook([](RegCall call, std::uint64_t) {
+        return call == RegCall::SetValueEx ? kErrorAccessDenied : kErrorSuccess;
+    });
+    EXPECT_EQ(Run({"/quiet", "/address:portal", "/log:D:\\logs\\portal.log"}), kExitApplyFailed);
+    const std::string expected = "设置出错，原因：无法写入注册表 HKEY_CURRENT_USER\\" +
+                                 std::string(kZoneMapRoot) + "EscRanges\\ 的默认值（错误代码 5：拒绝访问。）";
+    EXPECT_EQ(host.output, expected + "\n");
+    ASSERT_EQ(host.logs["D:\\logs\\portal.log"].size(), 1u);
+    EXPECT_TRUE(host.logs["D:\\logs\\portal.log"][0].ends_with("\tquiet\t\"portal\"\t" + expected));
+    EXPECT_EQ(DefaultLog().size(), 0u);
+
+    // Text the code page cannot hold fails as it does when typed, and nothing of it is written.
+    memory.SetFaultHook(nullptr);
+    host.output.clear();
+    EXPECT_EQ(Run({"/quiet", "/address:p\xF0\x9F\x98\x80"}), kExitApplyFailed);
+    EXPECT_EQ(FirstOutputLine(), "设置出错，原因：文本“" + std::string(kZoneMapRoot) +
+                                     "EscDomains\\p\xF0\x9F\x98\x80\\”含有代码页 936 无法表示的字符");
+    EXPECT_EQ(SubKeys(std::string(kZoneMapRoot) + "EscDomains\\"),
+              std::vector<std::string>{"portal"});
+}
+
+TEST_F(Program, RunsThatAreNotUnderstoodOrRefusedApplyNothing) {
+    struct Case {
+        std::vector<std::string> arguments;
+        bool localSystem;
+        int exitCode;
+        const char* outputStart;
+    };
+    const Case cases[] = {
+        {{"/bogus", "/address:portal", "/quiet"}, false, kExitNotUnderstood, "命令行无法识别：无法识别的选项“/bogus”\n"},
+        {{"/quiet"}, false, kExitNotUnderstood, "命令行无法识别：选项 /quiet 需要同时给出 /address:地址\n"},
+        {{"/?"}, false, kExitSuccess, "用法：ZUVPortalSetting.exe"},
+        {{"/?"}, true, kExitSuccess, "用法：ZUVPortalSetting.exe"},
+        {{"/quiet", "/address:portal"}, true, kExitNotUnderstood, "无法按要求运行：本程序正以 LocalSystem 账户运行"},
+        {{"/address:portal"}, true, kExitNotUnderstood, "无法按要求运行：本程序正以 LocalSystem 账户运行"},
+    };
+    for (const Case& c : cases) {
+        host.output.clear();
+        host.localSystem = c.localSystem;
+        EXPECT_EQ(Run(c.arguments), c.exitCode) << testing::PrintToString(c.arguments);
+        EXPECT_TRUE(host.output.starts_with(c.outputStart)) << host.output;
+    }
+    EXPECT_EQ(memory.CallCount(), 0u);
+    EXPECT_EQ(windowsOpened, 0);
+    EXPECT_TRUE(host.logs.empty());
+    EXPECT_TRUE(host.messageBoxes.empty());
+
+    // Without arguments the window opens, whatever the account.
+    EXPECT_EQ(Run({}), 0);
+    EXPECT_EQ(windowsOpened, 1);
+
+    // Nowhere to write: a message box, unless the run was to be quiet.
+    host.hasOutput = false;
+    Run({"/bogus"});
+    Run({"/bogus", "/quiet"});
+    ASSERT_EQ(host.messageBoxes.size(), 1u);
+    EXPECT_TRUE(host.messageBoxes[0].starts_with("命令行无法识别：")) << host.messageBoxes[0];
+}
+
+TEST_F(Program, ALogThatCannotBeWrittenChangesNothingButIsReportedWhenQuiet) {
+    host.logFailure = "拒绝访问。";
+    EXPECT_EQ(Run({"/quiet", "/address:portal"}), kExitSuccess);
+    EXPECT_EQ(host.output, "恭喜你，设置成功！\n无法写入日志 " + host.defaultLog + "：拒绝访问。\n");
+
+    // The window's applies are logged too, as started from the window, and a log that cannot
+    // be written is not the user's concern there.
+    host.logFailure.clear();
+    host.output.clear();
+    RememberingUi ui;
+    const int exitCode = RunProgram(ParseCommandLine({"/address:x"}), host, reg,
+                                    [&](ApplyJournal& log) {
+                                        ZUVPortalSetting window(ui, reg, &log);
+                                        window.Form_Load();
+                                        ui.address = "www.example.com";
+                                        window.cmdOK_Click();
+                                        return 0;
+                                    });
+    EXPECT_EQ(exitCode, 0);
+    ASSERT_EQ(ui.messages.size(), 1u);
+    EXPECT_EQ(ui.messages[0].text, "恭喜你，设置成功！");
+    EXPECT_TRUE(DefaultLog().back().ends_with("\twindow\t\"www.example.com\"\t恭喜你，设置成功！"));
+    EXPECT_EQ(host.output, "");
+}
+
+TEST_F(Program, LongNamesAreShortenedOnScreenAndKeptWholeInTheLog) {
+    const std::string host600 = std::string(580, 'a') + ".example.com";  // a 580-letter host
+    const std::string address = "www." + host600;
+    // The registry refuses key paths this long, as Windows refuses names over 255 characters.
+    class ShortPathsOnly : public MemoryRegistry {
+    public:
+        using MemoryRegistry::MemoryRegistry;
+        long CreateKeyEx(RegKey root, const std::string& subKey, const std::string& keyClass,
+                         std::uint32_t access, bool inherit, RegKey* result,
+                         std::uint32_t* disposition) override {
+            if (subKey.size() > 300) return kErrorInvalidParameter;
+            return MemoryRegistry::CreateKeyEx(root, subKey, keyClass, access, inherit, result,
+                                               disposition);
+        }
+    } shortPaths(*codePage);
+    mdlReg shortReg(shortPaths, *codePage);
+    ASSERT_EQ(RunProgram(ParseCommandLine({"/quiet", "/address:" + address}), host, shortReg,
+                         [](ApplyJournal&) { return 99; }),
+              kExitApplyFailed);
+    const std::string shown = FirstOutputLine();
+    const std::string logged = DefaultLog().back();
+    // About 200 characters: the fixed part of the key path, the one long name cut to 64.
+    EXPECT_LE(DecodeUtf8(shown).size(), 220u) << shown;
+    const std::string subPart = "www." + std::string(580, 'a');
+    EXPECT_NE(shown.find("EscDomains\\example.com\\" + ShortenMiddle(subPart, 64) +
+                         "\\ 中的值“http”（错误代码 87：参数错误。）"),
+              std::string::npos)
+        << shown;
+    EXPECT_NE(logged.find("EscDomains\\example.com\\" + subPart + "\\ 中的值"), std::string::npos);
+
+    // A long text the code page cannot hold is shortened the same way.
+    host.output.clear();
+    ASSERT_EQ(Run({"/quiet", "/address:" + std::string(300, 'x') + "\xE0\xB8\x81"}),
+              kExitApplyFailed);
+    EXPECT_LE(DecodeUtf8(FirstOutputLine()).size(), 200u) << FirstOutputLine();
+    EXPECT_NE(FirstOutputLine().find(ShortenMiddle(std::string(300, 'x') + "\xE0\xB8\x81", 64)),
+              std::string::npos);
+    EXPECT_NE(DefaultLog().back().find(std::string(300, 'x')), std::string::npos);
+}
+
+}  // namespace
+}  // namespace zuv::test
