@@ -19,6 +19,14 @@ constexpr Option kOptions[] = {
     {"?", false},
 };
 
+std::string NeedsValue(const std::string& shown) {
+    std::string text = "选项 " + shown;
+    text += " 需要在冒号后给出值，如 ";
+    text += shown;
+    text += ":…";
+    return text;
+}
+
 Invocation NotUnderstood(Invocation invocation, std::string problem) {
     invocation.mode = RunMode::Invalid;
     invocation.problem = std::move(problem);
@@ -52,7 +60,7 @@ Invocation ParseCommandLine(const std::vector<std::string>& arguments) {
             continue;
         }
         if (option->takesValue && colon == std::string_view::npos) {
-            if (problem.empty()) problem = "选项 " + shown + " 需要在冒号后给出值，如 " + shown + ":…";
+            if (problem.empty()) problem = NeedsValue(shown);
             continue;
         }
         if (!option->takesValue && colon != std::string_view::npos) {

@@ -140,9 +140,90 @@ Tool::~Tool() {
     }
 }
 
-bool Tool::Launch(std::string& error) {
+std::wstring QuoteArgument(std::wstring_view argument) {
+    std::wstring quoted = L"\"";
+    std::size_t backslashes = 0;
+    for (const wchar_t c : argument) {
+        if (c == L'\\') {
+            ++backslashes;
+            continue;
+        }
+        // Backslashes count double before a quote, which itself is escaped.
+        quoted.append(c == L'"' ? backslashes * 2 + 1 : backslashes, L'\\');
+        backslashes = 0;
+        quoted += c;
+    }
+    quoted.append(backslashes * 2, L'\\');  // before the closing quote
+    return quoted + L"\"";
+}
+
+namespace {
+
+std::wstring CommandLine(const std::wstring& exe, const std::vector<std::wstring>& arguments) {
+    std::wstring line = L"\"" + exe + L"\"";
+    for (const std::wstring& argument : arguments) line += L" " + QuoteArgument(argument);
+    return line;
+}
+
+}  // namespace
+
+std::optional<Finished> RunToEnd(const std::vector<std::wstring>& arguments, std::string& error,
+                                 Duration timeout) {
+    SECURITY_ATTRIBUTES inherit{sizeof(inherit), nullptr, TRUE};
+    HANDLE readEnd = nullptr;
+    HANDLE writeEnd = nullptr;
+    if (!CreatePipe(&readEnd, &writeEnd, &inherit, 0)) {
+        error = "cannot make a pipe: error " + std::to_string(GetLastError());
+        return std::nullopt;
+    }
+    SetHandleInformation(readEnd, HANDLE_FLAG_INHERIT, 0);
     const std::wstring exe = ToolPath();
-    std::wstring commandLine = L"\"" + exe + L"\"";
+    std::wstring commandLine = CommandLine(exe, arguments);
+    STARTUPINFOW startup{};
+    startup.cb = sizeof(startup);
+    startup.dwFlags = STARTF_USESTDHANDLES;
+    startup.hStdInput = nullptr;
+    startup.hStdOutput = writeEnd;
+    startup.hStdError = writeEnd;
+    PROCESS_INFORMATION process{};
+    const BOOL started = CreateProcessW(exe.c_str(), commandLine.data(), nullptr, nullptr, TRUE, 0,
+                                        nullptr, nullptr, &startup, &process);
+    const DWORD startError = GetLastError();
+    CloseHandle(writeEnd);
+    if (!started) {
+        CloseHandle(readEnd);
+        error = "cannot start " + Narrow(exe) + ": error " + std::to_string(startError);
+        return std::nullopt;
+    }
+    // The pipe is read to its end while the program runs, so a long output cannot stall it.
+    std::string bytes;
+    std::thread reader([&] {
+        char buffer[4096];
+        DWORD got = 0;
+        while (ReadFile(readEnd, buffer, sizeof buffer, &got, nullptr) && got > 0) {
+            bytes.append(buffer, got);
+        }
+    });
+    std::optional<Finished> finished;
+    if (WaitForSingleObject(process.hProcess, static_cast<DWORD>(timeout.count())) == WAIT_OBJECT_0) {
+        finished.emplace();
+        GetExitCodeProcess(process.hProcess, &finished->exitCode);
+    } else {
+        error = "the program did not end within " + std::to_string(timeout.count()) + " ms";
+        TerminateProcess(process.hProcess, 99);
+        WaitForSingleObject(process.hProcess, 5000);
+    }
+    reader.join();
+    CloseHandle(readEnd);
+    CloseHandle(process.hThread);
+    CloseHandle(process.hProcess);
+    if (finished) finished->output = Narrow(WideFrom(CP_ACP, bytes));
+    return finished;
+}
+
+bool Tool::Launch(std::string& error, const std::vector<std::wstring>& arguments) {
+    const std::wstring exe = ToolPath();
+    std::wstring commandLine = CommandLine(exe, arguments);
     STARTUPINFOW startup{};
     startup.cb = sizeof(startup);
     if (!CreateProcessW(exe.c_str(), commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr,

@@ -54,8 +54,9 @@ public:
     Tool(const Tool&) = delete;
     Tool& operator=(const Tool&) = delete;
 
-    // Starts the program and waits for its window to be visible. On failure `error` says why.
-    bool Launch(std::string& error);
+    // Starts the program with the given command-line arguments and waits for its window to be
+    // visible. On failure `error` says why.
+    bool Launch(std::string& error, const std::vector<std::wstring>& arguments = {});
 
     HWND Window() const { return window_; }
     DWORD ThreadId() const { return threadId_; }
@@ -89,6 +90,20 @@ private:
     HWND window_ = nullptr;
     DWORD threadId_ = 0;
 };
+
+// One argument quoted so that CommandLineToArgvW gives it back unchanged.
+std::wstring QuoteArgument(std::wstring_view argument);
+
+// A run of the program to its end, with what it wrote to its standard output and error.
+struct Finished {
+    DWORD exitCode = 0;
+    std::string output;  // UTF-8, converted from the ANSI code page the program writes in
+};
+// Runs the program with these arguments, its standard output and error going into a pipe, and
+// waits for it to end. Nothing when it could not be started or did not end in time (`error`
+// says which; a program that did not end is ended).
+std::optional<Finished> RunToEnd(const std::vector<std::wstring>& arguments, std::string& error,
+                                 Duration timeout = kStartTimeout);
 
 // The keyboard, attached to the program's window thread for the lifetime of this object: the
 // program's window is brought to the foreground, and keys go to its focused control.

@@ -1,0 +1,98 @@
+// Arbitrary command lines: the arguments are the input split at NUL bytes, the first byte says
+// whether the program runs as LocalSystem. Whatever the line, the run ends with an exit code
+// that matches what happened: a line not understood or refused gets 2 and a reason and writes
+// nothing; usage gets 0; a quiet apply gets 0 or 1 with its message as the first output line
+// and one log line; the window opens only for a line that asks for it.
+#include <cstddef>
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "program/command_line.h"
+#include "program/program.h"
+#include "registry/codepage.h"
+#include "tests/doubles/fake_host.h"
+#include "tests/doubles/memory_registry.h"
+
+namespace {
+
+[[noreturn]] void Fail(const char* rule, const std::vector<std::string>& arguments) {
+    std::fprintf(stderr, "command line broke a rule: %s\narguments:", rule);
+    for (const std::string& argument : arguments) std::fprintf(stderr, " [%s]", argument.c_str());
+    std::fprintf(stderr, "\n");
+    std::abort();
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+    if (size == 0 || size > 512) return 0;
+    const bool localSystem = (data[0] & 1) != 0;
+    std::vector<std::string> arguments;
+    std::string current;
+    for (std::size_t i = 1; i < size; ++i) {
+        if (data[i] == 0) {
+            arguments.push_back(current);
+            current.clear();
+        } else {
+            current.push_back(static_cast<char>(data[i]));
+        }
+    }
+    if (size > 1) arguments.push_back(current);
+
+    static const std::unique_ptr<zuv::AnsiCodePage> codePage = zuv::MakeSystemCodePage();
+    zuv::MemoryRegistry memory(*codePage);
+    zuv::mdlReg reg(memory, *codePage);
+    zuv::test::FakeHost host;
+    host.localSystem = localSystem;
+    bool windowOpened = false;
+
+    const zuv::Invocation invocation = zuv::ParseCommandLine(arguments);
+    if (zuv::ParseCommandLine(arguments).mode != invocation.mode) Fail("parse differs", arguments);
+    const int exitCode = zuv::RunProgram(invocation, host, reg, [&](zuv::ApplyJournal&) {
+        windowOpened = true;
+        return 0;
+    });
+
+    const bool refused = localSystem && invocation.hasArguments &&
+                         (invocation.mode == zuv::RunMode::Quiet ||
+                          invocation.mode == zuv::RunMode::Window);
+    switch (invocation.mode) {
+    case zuv::RunMode::Invalid:
+        if (invocation.problem.empty()) Fail("no reason for a line not understood", arguments);
+        if (exitCode != zuv::kExitNotUnderstood) Fail("not understood but not exit 2", arguments);
+        break;
+    case zuv::RunMode::Usage:
+        if (exitCode != zuv::kExitSuccess) Fail("usage not exit 0", arguments);
+        break;
+    case zuv::RunMode::Window:
+        if (refused ? exitCode != zuv::kExitNotUnderstood || windowOpened : !windowOpened) {
+            Fail("window opened when refused, or not opened when asked", arguments);
+        }
+        break;
+    case zuv::RunMode::Quiet:
+        if (!invocation.address) Fail("quiet without an address", arguments);
+        if (refused) {
+            if (exitCode != zuv::kExitNotUnderstood) Fail("refused but not exit 2", arguments);
+            break;
+        }
+        if (exitCode != zuv::kExitSuccess && exitCode != zuv::kExitApplyFailed) {
+            Fail("quiet apply ended with another code", arguments);
+        }
+        if (host.output.rfind(exitCode == 0 ? "恭喜你，设置成功！\n" : "设置出错，原因：", 0) != 0) {
+            Fail("first output line does not match the exit code", arguments);
+        }
+        if (host.logs.size() != 1 || host.logs.begin()->second.size() != 1) {
+            Fail("not exactly one log line for the apply", arguments);
+        }
+        return 0;  // it applied: the registry was written
+    }
+    if (windowOpened) return 0;
+    if (memory.CallCount() != 0) Fail("a run that applied nothing touched the registry", arguments);
+    if (!host.logs.empty()) Fail("a run that applied nothing was logged", arguments);
+    if (host.output.empty()) Fail("a run that did not apply said nothing", arguments);
+    return 0;
+}

@@ -1,0 +1,257 @@
+// The program started from a command line, as deployment tools start it: the quiet apply with
+// its exit code and output, the log, and the window opened with an address.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "driver.h"
+
+namespace zuv::e2e {
+namespace {
+
+std::string Snapshot() { return reg::Dump(reg::kInternetSettings) + reg::Dump(reg::kBrowser); }
+
+std::string FirstLine(const std::string& text) { return text.substr(0, text.find_first_of("\r\n")); }
+
+// A fresh log file in the artefacts folder, as a Windows path.
+std::wstring FreshLog(const wchar_t* name) {
+    const std::wstring file = ArtifactsFolder() + L"\\" + name;
+    DeleteFileW(file.c_str());
+    return file;
+}
+
+std::vector<std::string> LogLines(const std::wstring& file) {
+    std::ifstream in(file.c_str(), std::ios::binary);
+    std::stringstream text;
+    text << in.rdbuf();
+    std::string all = text.str();
+    std::vector<std::string> lines;
+    if (all.rfind("\xEF\xBB\xBF", 0) != 0) return lines;  // no byte-order mark: not our log
+    all.erase(0, 3);
+    std::size_t start = 0;
+    for (std::size_t end; (end = all.find("\r\n", start)) != std::string::npos; start = end + 2) {
+        lines.push_back(all.substr(start, end - start));
+    }
+    if (start != all.size()) lines.push_back("<unterminated> " + all.substr(start));
+    return lines;
+}
+
+// The registry after the window's apply of `address`, from a clean start.
+std::string AfterWindowApply(const std::wstring& address) {
+    reg::RemoveProgramOutput();
+    Tool tool;
+    std::string error;
+    if (!tool.Launch(error)) return "launch: " + error;
+    SendMessageW(tool.Control("txtURL"), WM_SETTEXT, 0, reinterpret_cast<LPARAM>(address.c_str()));
+    PostMessageW(tool.Control("cmdOK"), BM_CLICK, 0, 0);
+    const auto box = tool.WaitForMessageBox();
+    if (!box) return "no message box";
+    tool.AnswerMessageBox(*box);
+    PostMessageW(tool.Window(), WM_CLOSE, 0, 0);
+    tool.WaitForExit();
+    return Snapshot();
+}
+
+TEST(CommandLine, QuietApplyOfEachKindWritesWhatTheWindowWrites) {
+    const std::wstring log = FreshLog(L"quiet.log");
+    const std::vector<std::wstring> addresses = {L"192.0.2.10", L"appserver", L"www.example.com",
+                                                 L""};
+    for (const std::wstring& address : addresses) {
+        const std::string byWindow = AfterWindowApply(address);
+        reg::RemoveProgramOutput();
+        std::string error;
+        const auto run = RunToEnd({L"/quiet", L"/address:" + address, L"/log:" + log}, error);
+        ASSERT_TRUE(run) << error;
+        EXPECT_EQ(run->exitCode, 0u) << Narrow(address) << ": " << run->output;
+        EXPECT_EQ(run->output, "恭喜你，设置成功！\r\n") << Narrow(address);
+        EXPECT_EQ(Snapshot(), byWindow) << Narrow(address);
+    }
+    const std::vector<std::string> lines = LogLines(log);
+    ASSERT_EQ(lines.size(), addresses.size());
+    for (std::size_t i = 0; i < lines.size(); ++i) {
+        EXPECT_NE(lines[i].find("\tquiet\t\"" + Narrow(addresses[i]) + "\"\t恭喜你，设置成功！"),
+                  std::string::npos)
+            << lines[i];
+    }
+}
+
+TEST(CommandLine, RefusedWriteExitsWithOneAndAShortReadableReason) {
+    reg::RemoveProgramOutput();
+    // A 580-letter host: no registry key may have a name that long.
+    const std::wstring address = L"www." + std::wstring(580, L'a') + L".example.com";
+    std::string error;
+    const auto run = RunToEnd({L"-QUIET", L"-address:" + address}, error);
+    ASSERT_TRUE(run) << error;
+    EXPECT_EQ(run->exitCode, 1u) << run->output;
+    const std::string line = FirstLine(run->output);
+    EXPECT_TRUE(line.starts_with("设置出错，原因：无法写入注册表 HKEY_CURRENT_USER\\")) << line;
+    EXPECT_NE(line.find("…"), std::string::npos) << line;
+    EXPECT_LE(Widen(line).size(), 220u) << line;
+    // The steps after the refusal still ran.
+    EXPECT_EQ(reg::ReadDword(reg::kTrustedZone, L"2101"), 3u);
+}
+
+TEST(CommandLine, NotUnderstoodExitsWithTwoAndWritesNothing) {
+    reg::RemoveProgramOutput();
+    const std::string before = Snapshot();
+    for (const std::vector<std::wstring>& arguments :
+         std::vector<std::vector<std::wstring>>{{L"/quiet", L"/address:appserver", L"/bogus"},
+                                                {L"/quiet"},
+                                                {L"/address:a", L"/address:b", L"/quiet"}}) {
+        std::string error;
+        const auto run = RunToEnd(arguments, error);
+        ASSERT_TRUE(run) << error;
+        EXPECT_EQ(run->exitCode, 2u) << run->output;
+        EXPECT_TRUE(run->output.starts_with("命令行无法识别：")) << run->output;
+        EXPECT_NE(run->output.find("用法："), std::string::npos) << run->output;
+    }
+    EXPECT_EQ(Snapshot(), before);
+
+    std::string error;
+    const auto usage = RunToEnd({L"/?"}, error);
+    ASSERT_TRUE(usage) << error;
+    EXPECT_EQ(usage->exitCode, 0u);
+    EXPECT_TRUE(usage->output.starts_with("用法：ZUVPortalSetting.exe")) << usage->output;
+}
+
+TEST(CommandLine, AddressWithoutQuietOpensTheWindowWithTheAddressAndWaitsForTheUser) {
+    reg::RemoveProgramOutput();
+    const std::string before = Snapshot();
+    const std::wstring log = FreshLog(L"window.log");
+    Tool tool;
+    std::string error;
+    ASSERT_TRUE(tool.Launch(error, {L"/address: www.example.com", L"/log:" + log})) << error;
+    HWND cancel = tool.Control("cmdCancel");
+    ASSERT_TRUE(tool.WaitForFocus(cancel)) << "focus at start on the exit button";
+    EXPECT_EQ(WindowText(tool.Control("txtURL")), L" www.example.com");
+    ASSERT_TRUE(tool.Sync());
+    EXPECT_FALSE(tool.FindMessageBox());
+    EXPECT_EQ(Snapshot(), before) << "nothing is written before 确定";
+    EXPECT_TRUE(LogLines(log).empty());
+
+    PostMessageW(tool.Control("cmdOK"), BM_CLICK, 0, 0);
+    const auto box = tool.WaitForMessageBox();
+    ASSERT_TRUE(box);
+    EXPECT_EQ(Narrow(box->text), "恭喜你，设置成功！");
+    ASSERT_TRUE(tool.AnswerMessageBox(*box));
+    EXPECT_EQ(reg::ReadDword(std::wstring(reg::kInternetSettings) +
+                                 L"\\ZoneMap\\Domains\\example.com\\ www",
+                             L"http"),
+              2u);
+    const std::vector<std::string> lines = LogLines(log);
+    ASSERT_EQ(lines.size(), 1u);
+    EXPECT_NE(lines[0].find("\twindow\t\" www.example.com\"\t恭喜你，设置成功！"), std::string::npos)
+        << lines[0];
+    PostMessageW(tool.Window(), WM_CLOSE, 0, 0);
+    EXPECT_EQ(tool.WaitForExit(), 0u);
+}
+
+TEST(CommandLine, LongAddressInTheWindowGivesAMessageThatFitsTheScreen) {
+    reg::RemoveProgramOutput();
+    Tool tool;
+    std::string error;
+    ASSERT_TRUE(tool.Launch(error, {L"/address:" + std::wstring(600, L'b')})) << error;
+    PostMessageW(tool.Control("cmdOK"), BM_CLICK, 0, 0);
+    const auto box = tool.WaitForMessageBox();
+    ASSERT_TRUE(box);
+    const std::string text = Narrow(box->text);
+    EXPECT_TRUE(text.starts_with("设置出错，原因：无法写入注册表")) << text;
+    EXPECT_LE(box->text.size(), 220u) << text;
+    RECT rect{};
+    ASSERT_TRUE(GetWindowRect(box->hwnd, &rect));
+    EXPECT_LE(rect.right - rect.left, GetSystemMetrics(SM_CXSCREEN)) << text;
+    ASSERT_TRUE(tool.AnswerMessageBox(*box));
+    PostMessageW(tool.Window(), WM_CLOSE, 0, 0);
+    EXPECT_EQ(tool.WaitForExit(), 0u);
+}
+
+// Started from a console without redirection, the program writes to that console.
+TEST(CommandLine, OutputGoesToTheConsoleOfWhoeverStartedIt) {
+    // A console of this test's own, which the program's process is started under.
+    FreeConsole();
+    ASSERT_TRUE(AllocConsole()) << "error " << GetLastError();
+    HANDLE console = CreateFileW(L"CONOUT$", GENERIC_READ | GENERIC_WRITE,
+                                 FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0,
+                                 nullptr);
+    ASSERT_NE(console, INVALID_HANDLE_VALUE);
+    const std::wstring exe = ToolPath();
+    std::wstring commandLine = L"\"" + exe + L"\" /?";
+    STARTUPINFOW startup{};
+    startup.cb = sizeof(startup);
+    PROCESS_INFORMATION process{};
+    ASSERT_TRUE(CreateProcessW(exe.c_str(), commandLine.data(), nullptr, nullptr, FALSE, 0,
+                               nullptr, nullptr, &startup, &process));
+    EXPECT_EQ(WaitForSingleObject(process.hProcess, 30000), WAIT_OBJECT_0);
+    DWORD code = 99;
+    GetExitCodeProcess(process.hProcess, &code);
+    CloseHandle(process.hThread);
+    CloseHandle(process.hProcess);
+    EXPECT_EQ(code, 0u);
+    // The console's first rows hold what was written.
+    CONSOLE_SCREEN_BUFFER_INFO info{};
+    ASSERT_TRUE(GetConsoleScreenBufferInfo(console, &info));
+    std::wstring shown(static_cast<std::size_t>(info.dwSize.X) * 3, L' ');
+    DWORD read = 0;
+    ASSERT_TRUE(ReadConsoleOutputCharacterW(console, shown.data(), static_cast<DWORD>(shown.size()),
+                                            COORD{0, 0}, &read));
+    CloseHandle(console);
+    FreeConsole();
+    EXPECT_NE(shown.find(L"用法：ZUVPortalSetting.exe"), std::wstring::npos) << Narrow(shown);
+}
+
+// Two programs appending to one log at the same time, hundreds of lines each: every line
+// arrives whole, and the file has one byte-order mark.
+TEST(CommandLine, ConcurrentLogLinesNeverMix) {
+    const std::wstring log = FreshLog(L"shared.log");
+    const std::wstring writer = WindowsPath(ZUV_LOG_WRITER);
+    constexpr int kLines = 400;
+    std::vector<PROCESS_INFORMATION> writers;
+    for (const wchar_t* tag : {L"A", L"B"}) {
+        std::wstring commandLine = L"\"" + writer + L"\" " + QuoteArgument(log) + L" " +
+                                   std::to_wstring(kLines) + L" " + tag;
+        STARTUPINFOW startup{};
+        startup.cb = sizeof(startup);
+        PROCESS_INFORMATION process{};
+        ASSERT_TRUE(CreateProcessW(writer.c_str(), commandLine.data(), nullptr, nullptr, FALSE, 0,
+                                   nullptr, nullptr, &startup, &process))
+            << "error " << GetLastError();
+        writers.push_back(process);
+    }
+    for (const PROCESS_INFORMATION& process : writers) {
+        EXPECT_EQ(WaitForSingleObject(process.hProcess, 60000), WAIT_OBJECT_0);
+        DWORD code = 99;
+        GetExitCodeProcess(process.hProcess, &code);
+        EXPECT_EQ(code, 0u);
+        CloseHandle(process.hThread);
+        CloseHandle(process.hProcess);
+    }
+    const std::vector<std::string> lines = LogLines(log);
+    ASSERT_EQ(lines.size(), 2u * kLines);
+    int next[2] = {0, 0};
+    for (const std::string& line : lines) {
+        std::istringstream words(line);
+        std::string tag;
+        std::string number;
+        std::string message;
+        words >> tag >> number >> message;
+        ASSERT_TRUE((tag == "A" || tag == "B") && message == "恭喜你，设置成功！") << line;
+        // Each writer's lines arrive in its own order, each repeating its number.
+        int& expected = next[tag == "A" ? 0 : 1];
+        ASSERT_EQ(number, std::to_string(expected)) << line;
+        ++expected;
+        std::string repeated;
+        int repeats = 0;
+        while (words >> repeated) {
+            ASSERT_EQ(repeated, number) << line;
+            ++repeats;
+        }
+        ASSERT_EQ(repeats, 20) << line;
+    }
+}
+
+}  // namespace
+}  // namespace zuv::e2e
