@@ -37,6 +37,29 @@ bool WriteAll(HANDLE file, const std::string& bytes) {
            written == bytes.size();
 }
 
+// Appends a record to a log that other programs append to at the same time. Windows appends
+// through a handle that may only append as one step at the end of the file; Wine seeks to the
+// end and writes, so two writers can land on the same place. Holding a lock on a byte far past
+// any real log's end while writing makes the seek and the write one step there too; a file
+// system that has no locks gets the plain append.
+bool AppendRecord(HANDLE file, const std::string& record) {
+    OVERLAPPED place{};
+    place.Offset = 0xFFFFFFFE;
+    place.OffsetHigh = 0x7FFFFFFF;
+    bool locked = false;
+    for (int attempt = 0; attempt < 2000 && !locked; ++attempt) {
+        locked = LockFileEx(file, LOCKFILE_EXCLUSIVE_LOCK | LOCKFILE_FAIL_IMMEDIATELY, 0, 1, 0,
+                            &place) != FALSE;
+        if (locked || GetLastError() != ERROR_LOCK_VIOLATION) break;
+        Sleep(1);
+    }
+    const bool written = WriteAll(file, record);
+    const DWORD failure = GetLastError();
+    if (locked) UnlockFileEx(file, 0, 1, 0, &place);
+    SetLastError(failure);
+    return written;
+}
+
 bool WriteConsoleText(HANDLE console, const std::wstring& text) {
     DWORD written = 0;
     return WriteConsoleW(console, text.data(), static_cast<DWORD>(text.size()), &written,
@@ -147,7 +170,7 @@ bool Win32Host::AppendLogLine(const std::string& file, const std::string& line,
     if (const UniqueHandle created = Owned(CreateFileW(path.c_str(), FILE_APPEND_DATA,
                                                        FILE_SHARE_READ, nullptr, CREATE_NEW,
                                                        FILE_ATTRIBUTE_NORMAL, nullptr))) {
-        if (WriteAll(created.get(), "\xEF\xBB\xBF" + record)) return true;
+        if (AppendRecord(created.get(), "\xEF\xBB\xBF" + record)) return true;
         error = SystemErrorText(GetLastError());
         return false;
     }
@@ -161,7 +184,7 @@ bool Win32Host::AppendLogLine(const std::string& file, const std::string& line,
             path.c_str(), FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
             nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
         if (log) {
-            if (WriteAll(log.get(), record)) return true;
+            if (AppendRecord(log.get(), record)) return true;
             failure = GetLastError();
             break;
         }

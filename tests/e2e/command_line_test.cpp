@@ -5,7 +5,9 @@
 #include <algorithm>
 #include <fstream>
 #include <sstream>
+#include <optional>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "driver.h"
@@ -250,6 +252,30 @@ TEST(CommandLine, ConcurrentLogLinesNeverMix) {
             ++repeats;
         }
         ASSERT_EQ(repeats, 20) << line;
+    }
+
+    // And the program itself: quiet applies started two at a time log to the same file.
+    reg::RemoveProgramOutput();
+    constexpr int kRounds = 3;
+    for (int round = 0; round < kRounds; ++round) {
+        std::optional<Finished> runs[2];
+        std::string errors[2];
+        std::thread second([&] {
+            runs[1] = RunToEnd({L"/quiet", L"/address:appserver", L"/log:" + log}, errors[1]);
+        });
+        runs[0] = RunToEnd({L"/quiet", L"/address:192.0.2.10", L"/log:" + log}, errors[0]);
+        second.join();
+        for (int i = 0; i < 2; ++i) {
+            ASSERT_TRUE(runs[i]) << errors[i];
+            EXPECT_EQ(runs[i]->exitCode, 0u) << runs[i]->output;
+        }
+    }
+    const std::vector<std::string> all = LogLines(log);
+    ASSERT_EQ(all.size(), 2u * kLines + 2u * kRounds);
+    for (std::size_t i = 2u * kLines; i < all.size(); ++i) {
+        EXPECT_TRUE(all[i].ends_with("\tquiet\t\"192.0.2.10\"\t恭喜你，设置成功！") ||
+                    all[i].ends_with("\tquiet\t\"appserver\"\t恭喜你，设置成功！"))
+            << all[i];
     }
 }
 
