@@ -85,15 +85,7 @@ std::optional<PolicyFinding> FindZoneList(mdlReg& reg, RegKey root, const std::s
     PolicyFinding finding{PolicyFinding::Kind::ZoneList, root, "ListBox_Support_ZoneMapKey", {}, {}};
     std::vector<std::string> subKeys;
     std::vector<std::string> entries;
-    std::vector<std::uint32_t> types;
-    std::uint32_t subKeyCount = 0;
-    std::uint32_t entryCount = 0;
-    std::uint32_t maxSubKeyLen = 0;
-    std::uint32_t maxEntryLen = 0;
-    if (!reg.EnumerateKey(root, kZoneListKey, subKeys, entries, types, subKeyCount, entryCount,
-                          maxSubKeyLen, maxEntryLen)) {
-        return finding;
-    }
+    if (!reg.EnumerateNames(root, kZoneListKey, subKeys, entries)) return finding;
     for (const std::string& entry : entries) {
         if (!ZoneListEntryApplies(entry, address)) continue;
         std::uint32_t type = 0;

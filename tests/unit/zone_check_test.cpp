@@ -215,18 +215,27 @@ TEST_F(ZoneCheckTest, ReportsThePolicySettingsThatOverrideOrLockTheZoneMap) {
 }
 
 TEST(ZoneListEntry, AppliesToTheSiteItNamesOverHttp) {
-    EXPECT_TRUE(ZoneListEntryApplies("portal", "PORTAL"));
-    EXPECT_TRUE(ZoneListEntryApplies("http://portal", "portal"));
-    EXPECT_TRUE(ZoneListEntryApplies("*://portal", "portal"));
-    EXPECT_FALSE(ZoneListEntryApplies("https://portal", "portal"));
-    EXPECT_FALSE(ZoneListEntryApplies("portal2", "portal"));
-    EXPECT_TRUE(ZoneListEntryApplies("*.example.com", "a.b.example.com"));
-    EXPECT_FALSE(ZoneListEntryApplies("*.example.com", "badexample.com"));
-    EXPECT_FALSE(ZoneListEntryApplies("example.com", "www.example.com"));
-    EXPECT_TRUE(ZoneListEntryApplies("192.0.2.10", "192.0.2.10"));
-    EXPECT_TRUE(ZoneListEntryApplies("http://192.0.2.1-50", "192.0.2.10"));
-    EXPECT_FALSE(ZoneListEntryApplies("192.0.2.11-50", "192.0.2.10"));
-    EXPECT_FALSE(ZoneListEntryApplies("*.2.10", "192.0.2.10"));
+    const struct {
+        const char* entry;
+        const char* address;
+        bool applies;
+    } cases[] = {
+        {"portal", "PORTAL", true},
+        {"http://portal", "portal", true},
+        {"*://portal", "portal", true},
+        {"https://portal", "portal", false},
+        {"portal2", "portal", false},
+        {"*.example.com", "a.b.example.com", true},
+        {"*.example.com", "badexample.com", false},
+        {"example.com", "www.example.com", false},
+        {"192.0.2.10", "192.0.2.10", true},
+        {"http://192.0.2.1-50", "192.0.2.10", true},
+        {"192.0.2.11-50", "192.0.2.10", false},
+        {"*.2.10", "192.0.2.10", false},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(ZoneListEntryApplies(c.entry, c.address), c.applies) << c.entry << " " << c.address;
+    }
 }
 
 }  // namespace
