@@ -140,7 +140,7 @@ std::string PolicyText(const PolicyFinding& finding) {
     case PolicyFinding::Kind::ZoneList:
         break;
     }
-    text += "（站点到区域的分配列表）：站点的区域由该列表决定，当前用户自己的区域映射不起作用；";
+    text += "（站点到区域分配列表）：站点的区域由该列表决定，当前用户自己的区域映射不起作用；";
     if (finding.listEntry.empty()) return text + "列表中没有该站点";
     text += "列表中的 \"" + finding.listEntry + "\" ";
     if (!finding.listZone) return text + "没有给出区域编号";
