@@ -5,6 +5,7 @@
 #include <urlmon.h>
 
 #include <cstdio>
+#include <string>
 
 #include "base/win32_text.h"
 
@@ -51,6 +52,21 @@ std::string Failure(const char* step, HRESULT result) {
     return std::string(step) + " 失败，错误代码 " + code;
 }
 
+// The display name the machine's settings give a zone. Wine's zone manager reads only the
+// user's Zones key and names no zone when that key is missing.
+std::string MachineZoneName(DWORD zone) {
+    const std::wstring key =
+        L"Software\\Microsoft\\Windows\\CurrentVersion\\Internet Settings\\Zones\\" +
+        std::to_wstring(zone);
+    wchar_t name[MAX_PATH] = {};
+    DWORD size = sizeof name;
+    if (RegGetValueW(HKEY_LOCAL_MACHINE, key.c_str(), L"DisplayName", RRF_RT_REG_SZ, nullptr, name,
+                     &size) != ERROR_SUCCESS) {
+        return {};
+    }
+    return Narrow(name);
+}
+
 }  // namespace
 
 UrlZoneAnswer AskUrlZone(const std::string& address) {
@@ -85,6 +101,7 @@ UrlZoneAnswer AskUrlZone(const std::string& address) {
             answer.zoneName = Narrow(attributes.szDisplayName);
         }
     }
+    if (answer.zoneName.empty()) answer.zoneName = MachineZoneName(zone);
     return answer;
 }
 

@@ -4,7 +4,6 @@
 #include <gtest/gtest.h>
 
 #include <memory>
-#include <optional>
 #include <string>
 #include <vector>
 
@@ -29,81 +28,59 @@ std::wstring WithoutFinalBackslash(std::wstring path) {
 
 const std::wstring kZoneMap = WithoutFinalBackslash(Widen(kZoneMapRoot));
 const std::wstring kPolicyKey = WithoutFinalBackslash(Widen(kZonePolicyKey));
-const std::wstring kListKey = WithoutFinalBackslash(Widen(kZoneListKey));
 
-// Values set below one root for the lifetime of this object. Afterwards every value is put back
-// as it was, and every key it had to create is removed again.
-class RegistryValues {
+// A key below one root as it is now, put back when this object ends over whatever the test left
+// there: its tree is copied aside first (when it exists) and copied back afterwards.
+class KeptKey {
 public:
-    explicit RegistryValues(HKEY root) : root_(root) {}
-    RegistryValues(const RegistryValues&) = delete;
-    RegistryValues& operator=(const RegistryValues&) = delete;
-    ~RegistryValues() {
-        for (auto it = saved_.rbegin(); it != saved_.rend(); ++it) {
-            if (it->old) {
-                RegSetKeyValueW(root_, it->path.c_str(), it->name.c_str(), it->old->type,
-                                it->old->data.data(), static_cast<DWORD>(it->old->data.size()));
-            } else {
-                RegDeleteKeyValueW(root_, it->path.c_str(), it->name.c_str());
-            }
+    KeptKey(HKEY root, std::wstring path) : root_(root), path_(std::move(path)) {
+        HKEY key = nullptr;
+        if (RegOpenKeyExW(root_, path_.c_str(), 0, KEY_READ, &key) != ERROR_SUCCESS) return;
+        HKEY copy = nullptr;
+        RegDeleteTreeW(root_, kCopy);
+        if (RegCreateKeyExW(root_, kCopy, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &copy, nullptr) ==
+            ERROR_SUCCESS) {
+            kept_ = RegCopyTreeW(key, nullptr, copy) == ERROR_SUCCESS;
+            RegCloseKey(copy);
         }
-        for (auto it = created_.rbegin(); it != created_.rend(); ++it) {
-            RegDeleteKeyW(root_, it->c_str());
-        }
+        RegCloseKey(key);
     }
+    KeptKey(const KeptKey&) = delete;
+    KeptKey& operator=(const KeptKey&) = delete;
+    ~KeptKey() {
+        RegDeleteTreeW(root_, path_.c_str());
+        RegDeleteKeyW(root_, path_.c_str());
+        if (!kept_) return;
+        HKEY copy = nullptr;
+        HKEY key = nullptr;
+        if (RegOpenKeyExW(root_, kCopy, 0, KEY_READ, &copy) == ERROR_SUCCESS &&
+            RegCreateKeyExW(root_, path_.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key,
+                            nullptr) == ERROR_SUCCESS) {
+            RegCopyTreeW(copy, nullptr, key);
+        }
+        if (key) RegCloseKey(key);
+        if (copy) RegCloseKey(copy);
+        RegDeleteTreeW(root_, kCopy);
+        RegDeleteKeyW(root_, kCopy);
+    }
+    // Whether a copy was taken, that is whether the key existed.
+    bool Kept() const { return kept_; }
 
-    bool SetDword(const std::wstring& path, const std::wstring& name, DWORD value) {
-        return Set(path, name, REG_DWORD, {reinterpret_cast<const BYTE*>(&value),
-                                           reinterpret_cast<const BYTE*>(&value + 1)});
+    bool Set(const std::wstring& below, const wchar_t* name, DWORD value) const {
+        return RegSetKeyValueW(root_, (path_ + below).c_str(), name, REG_DWORD, &value,
+                               sizeof value) == ERROR_SUCCESS;
     }
-    bool SetString(const std::wstring& path, const std::wstring& name, const std::wstring& text) {
-        const auto* bytes = reinterpret_cast<const BYTE*>(text.c_str());
-        return Set(path, name, REG_SZ, {bytes, bytes + (text.size() + 1) * sizeof(wchar_t)});
+    bool Set(const std::wstring& below, const wchar_t* name, const std::wstring& text) const {
+        return RegSetKeyValueW(root_, (path_ + below).c_str(), name, REG_SZ, text.c_str(),
+                               static_cast<DWORD>((text.size() + 1) * sizeof(wchar_t))) ==
+               ERROR_SUCCESS;
     }
 
 private:
-    struct Data {
-        DWORD type = 0;
-        std::vector<BYTE> data;
-    };
-    struct Saved {
-        std::wstring path;
-        std::wstring name;
-        std::optional<Data> old;
-    };
-
-    bool Exists(const std::wstring& path) const {
-        HKEY key = nullptr;
-        if (RegOpenKeyExW(root_, path.c_str(), 0, KEY_READ, &key) != ERROR_SUCCESS) return false;
-        RegCloseKey(key);
-        return true;
-    }
-
-    bool Set(const std::wstring& path, const std::wstring& name, DWORD type,
-             const std::vector<BYTE>& data) {
-        for (std::size_t end = path.find(L'\\');; end = path.find(L'\\', end + 1)) {
-            const std::wstring level = path.substr(0, end);
-            if (!Exists(level)) created_.push_back(level);
-            if (end == std::wstring::npos) break;
-        }
-        Saved saved{path, name, std::nullopt};
-        DWORD size = 0;
-        DWORD oldType = 0;
-        if (RegGetValueW(root_, path.c_str(), name.c_str(), RRF_RT_ANY | RRF_NOEXPAND, &oldType,
-                         nullptr, &size) == ERROR_SUCCESS) {
-            Data old{oldType, std::vector<BYTE>(size)};
-            RegGetValueW(root_, path.c_str(), name.c_str(), RRF_RT_ANY | RRF_NOEXPAND, nullptr,
-                         old.data.data(), &size);
-            saved.old = std::move(old);
-        }
-        saved_.push_back(std::move(saved));
-        return RegSetKeyValueW(root_, path.c_str(), name.c_str(), type, data.data(),
-                               static_cast<DWORD>(data.size())) == ERROR_SUCCESS;
-    }
-
+    static constexpr const wchar_t* kCopy = L"Software\\ZUVCheckTestCopy";
     HKEY root_;
-    std::vector<Saved> saved_;
-    std::vector<std::wstring> created_;  // shallowest first
+    std::wstring path_;
+    bool kept_ = false;
 };
 
 class ZoneCheckUnderWine : public ::testing::Test {
@@ -149,6 +126,17 @@ TEST_F(ZoneCheckUnderWine, RegisteredNameIsTrustedAndAnUnregisteredOneIsNot) {
     Register("192.0.2.77");
     ASSERT_TRUE(registry.SetValue(kHkeyCurrentUser, std::string(kZoneMapRoot) +
                                   "EscDomains\\zuvcheck-esc\\", "http", 2.0, kRegDword));
+    {
+        // Wine's zone manager names a zone only from the user's Zones key (which a user may
+        // lack); the machine's name is taken then.
+        const std::wstring userZone = std::wstring(reg::kInternetSettings) + L"\\Zones\\2";
+        const KeptKey kept(HKEY_CURRENT_USER, userZone);
+        ASSERT_TRUE(reg::DeleteTree(userZone));
+        const UrlZoneAnswer answer = AskUrlZone("zuvcheck-portal");
+        EXPECT_EQ(answer.zone, kTrustedSitesZone);
+        EXPECT_FALSE(answer.zoneName.empty());
+        EXPECT_EQ(answer.zoneName, DisplayName(kTrustedSitesZone));
+    }
     const std::string before = Snapshot();
 
     const ZoneCheck registered = CheckZoneMap(registry, "zuvcheck-portal");
@@ -197,13 +185,13 @@ TEST_F(ZoneCheckUnderWine, PolicySettingsAreReportedAndPutBack) {
     const std::string machineBefore = reg::Dump(L"Software\\Policies", HKEY_LOCAL_MACHINE);
     const std::string userBefore = reg::Dump(L"Software\\Policies");
     {
-        RegistryValues machine(HKEY_LOCAL_MACHINE);
-        RegistryValues user(HKEY_CURRENT_USER);
-        ASSERT_TRUE(machine.SetDword(kPolicyKey, L"Security_HKLM_only", 1));
-        ASSERT_TRUE(machine.SetDword(kPolicyKey, L"ListBox_Support_ZoneMapKey", 1));
-        ASSERT_TRUE(machine.SetString(kListKey, L"zuvcheck-portal", L"4"));
-        ASSERT_TRUE(user.SetDword(kPolicyKey, L"ListBox_Support_ZoneMapKey", 1));
-        ASSERT_TRUE(user.SetString(kListKey, L"http://zuvcheck-portal", L"2"));
+        const KeptKey machine(HKEY_LOCAL_MACHINE, kPolicyKey);
+        const KeptKey user(HKEY_CURRENT_USER, kPolicyKey);
+        ASSERT_TRUE(machine.Set(L"", L"Security_HKLM_only", 1));
+        ASSERT_TRUE(machine.Set(L"", L"ListBox_Support_ZoneMapKey", 1));
+        ASSERT_TRUE(machine.Set(L"\\ZoneMapKey", L"zuvcheck-portal", L"4"));
+        ASSERT_TRUE(user.Set(L"", L"ListBox_Support_ZoneMapKey", 1));
+        ASSERT_TRUE(user.Set(L"\\ZoneMapKey", L"http://zuvcheck-portal", L"2"));
         const std::string before = Snapshot();
 
         const ZoneCheck check = CheckZoneMap(registry, "zuvcheck-portal");
