@@ -1,5 +1,5 @@
 // The check of an address against the zone map and the zone policy settings. Every registry
-// access here is a read (QueryValue, EnumerateKey), opened with read rights only.
+// access here is a read (QueryValue and the listings of mdlReg), opened with read rights only.
 #include "browser_config/zone_check.h"
 
 #include <algorithm>
