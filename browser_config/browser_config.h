@@ -2,6 +2,7 @@
 // mdlReg and notes a write the registry refuses in the apply's outcome.
 #pragma once
 
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -24,11 +25,24 @@ inline constexpr const char* kInternetSettingsKey =
     "Software\\Microsoft\\Windows\\CurrentVersion\\Internet Settings\\";
 inline constexpr const char* kBrowserVersionKey = "Software\\Microsoft\\Internet Explorer\\";
 
+// The trees of the zone map below kZoneMapRoot: names and IPv4 ranges, each also in the copy
+// the browser reads when its enhanced security configuration is on.
+inline constexpr const char* kDomainsTree = "Domains\\";
+inline constexpr const char* kEscDomainsTree = "EscDomains\\";
+inline constexpr const char* kRangesTree = "Ranges\\";
+inline constexpr const char* kEscRangesTree = "EscRanges\\";
+
 // The installed generation of Internet Explorer, as far as the tool tells them apart.
 enum class IeGeneration { IE6, IE7, IE8, IE9 };
 
 // Puts the address into the trusted-sites zone (zone map "Domains"/"Ranges" trees).
 void RegisterTrustedSite(mdlReg& reg, ApplyOutcome& outcome, const std::string& address);
+
+// The key below Domains\ and EscDomains\ that holds the entry of a machine or domain name: the
+// name itself ("portal", "example.com"), or for a host inside a domain the parent domain and
+// the host part ("example.com\www"). Raises InvalidArgument for a name whose host part is
+// empty ("example.com.").
+std::string SiteKeyName(const std::string& address);
 
 // How a search of a range tree ended.
 enum class RangeSearch {
@@ -40,6 +54,11 @@ enum class RangeSearch {
 // already holds the address.
 RangeSearch FindRangeEntry(mdlReg& reg, const std::string& address, const std::string& subTree,
                            std::vector<std::string>& names);
+// Fills `names` as FindRangeEntry does and hands `visit` each key's name and ":Range" text, in
+// that order, until it returns true (Found).
+RangeSearch VisitRangeEntries(
+    mdlReg& reg, const std::string& subTree, std::vector<std::string>& names,
+    const std::function<bool(const std::string& name, const std::string& storedRange)>& visit);
 
 // The fourteen actions of the trusted-sites zone.
 void ApplyTrustedZonePolicy(mdlReg& reg, ApplyOutcome& outcome);

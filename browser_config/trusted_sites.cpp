@@ -10,26 +10,22 @@
 namespace zuv {
 namespace {
 
-constexpr const char* kEscDomains = "EscDomains\\";
-constexpr const char* kDomains = "Domains\\";
-constexpr const char* kEscRanges = "EscRanges\\";
-constexpr const char* kRanges = "Ranges\\";
 constexpr double kTrustedZone = 2;
 
 void RegisterSite(mdlReg& reg, ApplyOutcome& outcome, const std::string& siteName) {
     const std::string root = kZoneMapRoot;
-    const std::string escSite = root + kEscDomains + siteName + "\\";
-    const std::string site = root + kDomains + siteName + "\\";
-    WriteValue(reg, outcome, kHkeyCurrentUser, root + kEscRanges, "", std::string(), kRegSz);
+    const std::string escSite = root + kEscDomainsTree + siteName + "\\";
+    const std::string site = root + kDomainsTree + siteName + "\\";
+    WriteValue(reg, outcome, kHkeyCurrentUser, root + kEscRangesTree, "", std::string(), kRegSz);
     reg.DeleteEntry(kHkeyCurrentUser, escSite, "");
     WriteValue(reg, outcome, kHkeyCurrentUser, escSite, "http", kTrustedZone, kRegDword);
-    WriteValue(reg, outcome, kHkeyCurrentUser, root + kRanges, "", std::string(), kRegSz);
+    WriteValue(reg, outcome, kHkeyCurrentUser, root + kRangesTree, "", std::string(), kRegSz);
     reg.DeleteEntry(kHkeyCurrentUser, site, "");
     WriteValue(reg, outcome, kHkeyCurrentUser, site, "http", kTrustedZone, kRegDword);
 }
 
 void RegisterRange(mdlReg& reg, ApplyOutcome& outcome, const std::string& address) {
-    for (const char* subTree : {kEscRanges, kRanges}) {
+    for (const char* subTree : {kEscRangesTree, kRangesTree}) {
         const std::string treePath = std::string(kZoneMapRoot) + subTree;
         WriteValue(reg, outcome, kHkeyCurrentUser, treePath, "", std::string(), kRegSz);
         std::vector<std::string> names;
@@ -56,19 +52,36 @@ void RegisterRange(mdlReg& reg, ApplyOutcome& outcome, const std::string& addres
 
 }  // namespace
 
-RangeSearch FindRangeEntry(mdlReg& reg, const std::string& address, const std::string& subTree,
-                           std::vector<std::string>& names) {
+RangeSearch VisitRangeEntries(
+    mdlReg& reg, const std::string& subTree, std::vector<std::string>& names,
+    const std::function<bool(const std::string& name, const std::string& storedRange)>& visit) {
     const std::string treePath = std::string(kZoneMapRoot) + subTree;
     if (!reg.EnumerateSubKeys(kHkeyCurrentUser, treePath, names)) return RangeSearch::Unreadable;
-    // A stored text reads back without the blanks around it, so the address is compared
-    // without them too: otherwise an address typed with blanks is never found again.
-    const std::string sought = TrimBlanks(address);
     for (const std::string& name : names) {
         std::uint32_t type = kRegSz;
         const std::string stored = reg.QueryValue(kHkeyCurrentUser, treePath + name + "\\", ":Range", type);
-        if (RangeHoldsAddress(stored, sought)) return RangeSearch::Found;
+        if (visit(name, stored)) return RangeSearch::Found;
     }
     return RangeSearch::Absent;
+}
+
+RangeSearch FindRangeEntry(mdlReg& reg, const std::string& address, const std::string& subTree,
+                           std::vector<std::string>& names) {
+    // A stored text reads back without the blanks around it, so the address is compared
+    // without them too: otherwise an address typed with blanks is never found again.
+    const std::string sought = TrimBlanks(address);
+    return VisitRangeEntries(reg, subTree, names, [&](const std::string&, const std::string& stored) {
+        return RangeHoldsAddress(stored, sought);
+    });
+}
+
+std::string SiteKeyName(const std::string& address) {
+    if (ClassifyAddress(address) != AddressKind::Dns) return address;
+    const std::string parent = ParentDomain(address);
+    const auto subLength =
+        static_cast<long long>(address.size()) - static_cast<long long>(parent.size()) - 1;
+    if (subLength < 0) throw RuntimeError(ErrorKind::InvalidArgument);
+    return parent + "\\" + address.substr(0, static_cast<std::size_t>(subLength));
 }
 
 void RegisterTrustedSite(mdlReg& reg, ApplyOutcome& outcome, const std::string& address) {
@@ -79,17 +92,9 @@ void RegisterTrustedSite(mdlReg& reg, ApplyOutcome& outcome, const std::string& 
         RegisterRange(reg, outcome, address);
         return;
     case AddressKind::Host:
-        RegisterSite(reg, outcome, address);
+    case AddressKind::Dns:
+        RegisterSite(reg, outcome, SiteKeyName(address));
         return;
-    case AddressKind::Dns: {
-        const std::string parent = ParentDomain(address);
-        const auto subLength = static_cast<long long>(address.size()) -
-                               static_cast<long long>(parent.size()) - 1;
-        if (subLength < 0) throw RuntimeError(ErrorKind::InvalidArgument);
-        RegisterSite(reg, outcome,
-                     parent + "\\" + address.substr(0, static_cast<std::size_t>(subLength)));
-        return;
-    }
     }
 }
 

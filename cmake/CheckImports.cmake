@@ -4,7 +4,7 @@ cmake_policy(VERSION 3.25)
 set(system_dlls
   kernel32.dll advapi32.dll user32.dll gdi32.dll msvcrt.dll comctl32.dll comdlg32.dll
   shell32.dll shlwapi.dll ole32.dll oleaut32.dll uxtheme.dll version.dll imm32.dll
-  ntdll.dll ws2_32.dll)
+  ntdll.dll ws2_32.dll urlmon.dll)
 file(GLOB_RECURSE programs "${DIR}/*.exe")
 list(FILTER programs EXCLUDE REGEX "/CMakeFiles/")
 if(NOT programs)

@@ -310,6 +310,12 @@ bool mdlReg::EnumerateKey(RegKey root, const std::string& path, std::vector<std:
 bool mdlReg::EnumerateSubKeys(RegKey root, const std::string& path,
                               std::vector<std::string>& subKeys) {
     std::vector<std::string> valueNames;
+    return EnumerateNames(root, path, subKeys, valueNames);
+}
+
+bool mdlReg::EnumerateNames(RegKey root, const std::string& path,
+                            std::vector<std::string>& subKeys,
+                            std::vector<std::string>& valueNames) {
     std::vector<std::uint32_t> valueTypes;
     std::uint32_t subKeyCount = 0;
     std::uint32_t valueCount = 0;

@@ -48,6 +48,9 @@ public:
                       std::vector<std::string>& valueNames, std::vector<std::uint32_t>& valueTypes,
                       std::uint32_t& subKeyCount, std::uint32_t& valueCount,
                       std::uint32_t& maxSubKeyLen, std::uint32_t& maxValueNameLen);
+    // Sub-key names and value names only.
+    bool EnumerateNames(RegKey root, const std::string& path, std::vector<std::string>& subKeys,
+                        std::vector<std::string>& valueNames);
     // Sub-key names only.
     bool EnumerateSubKeys(RegKey root, const std::string& path, std::vector<std::string>& subKeys);
 

@@ -419,8 +419,8 @@ namespace {
 
 class Key {
 public:
-    Key(const std::wstring& path, REGSAM access) {
-        if (RegOpenKeyExW(HKEY_CURRENT_USER, path.c_str(), 0, access, &key_) != ERROR_SUCCESS) {
+    Key(const std::wstring& path, REGSAM access, HKEY root = HKEY_CURRENT_USER) {
+        if (RegOpenKeyExW(root, path.c_str(), 0, access, &key_) != ERROR_SUCCESS) {
             key_ = nullptr;
         }
     }
@@ -440,8 +440,8 @@ std::wstring Folded(std::wstring text) {
     return text;
 }
 
-void DumpKey(const std::wstring& path, const std::wstring& shownPath, std::string& out) {
-    Key key(path, KEY_READ);
+void DumpKey(HKEY root, const std::wstring& path, const std::wstring& shownPath, std::string& out) {
+    Key key(path, KEY_READ, root);
     if (!key.Get()) return;
     out += "[" + Narrow(shownPath) + "]\n";
 
@@ -481,7 +481,7 @@ void DumpKey(const std::wstring& path, const std::wstring& shownPath, std::strin
         subKeys.emplace(Folded(subKey), subKey);
     }
     for (const auto& [folded, name] : subKeys) {
-        DumpKey(path + L"\\" + name, shownPath + L"\\" + name, out);
+        DumpKey(root, path + L"\\" + name, shownPath + L"\\" + name, out);
     }
 }
 
@@ -531,9 +531,9 @@ std::optional<std::wstring> ReadString(const std::wstring& path, const std::wstr
     return text;
 }
 
-std::string Dump(const std::wstring& path) {
+std::string Dump(const std::wstring& path, HKEY root) {
     std::string out;
-    DumpKey(path, path, out);
+    DumpKey(root, path, path, out);
     return out;
 }
 

@@ -142,9 +142,10 @@ bool DeleteTree(const std::wstring& path);
 std::optional<DWORD> ReadDword(const std::wstring& path, const std::wstring& name);
 // The text of a value when it is there and of type REG_SZ.
 std::optional<std::wstring> ReadString(const std::wstring& path, const std::wstring& name);
-// Everything below a key as text, one line per key and value, sorted: equal texts mean equal
-// contents. A missing key gives the empty text.
-std::string Dump(const std::wstring& path);
+// Everything below a key (of the current user unless `root` names another root) as text, one
+// line per key and value, sorted: equal texts mean equal contents. A missing key gives the
+// empty text.
+std::string Dump(const std::wstring& path, HKEY root = HKEY_CURRENT_USER);
 
 // Removes what the program writes, so every test starts from the same state.
 void RemoveProgramOutput();

@@ -1,0 +1,233 @@
+#include "browser_config/zone_check.h"
+
+#include "browser_config/browser_config.h"
+#include "fixture.h"
+
+namespace zuv::test {
+namespace {
+
+using State = ZoneMapEntry::State;
+using Kind = PolicyFinding::Kind;
+
+const std::string kZoneMap = kZoneMapRoot;
+const std::string kPolicy = kZonePolicyKey;
+const std::string kList = kZoneListKey;
+
+const UrlZoneAnswer kTrustedAnswer{true, kTrustedSitesZone, "", ""};
+const UrlZoneAnswer kInternetAnswer{true, kInternetZone, "Internet 区域", ""};
+const UrlZoneAnswer kNoAnswer{false, 0, "", "CoInternetCreateSecurityManager 失败，错误代码 0x80004005"};
+
+class ZoneCheckTest : public RegistryFixture {
+protected:
+    void PutDword(const std::string& path, const std::string& name, int value,
+                  RegKey root = kHkeyCurrentUser) {
+        Put(path, name, kRegDword, Bytes({value, 0, 0, 0}), root);
+    }
+    void PutText(const std::string& path, const std::string& name, const std::string& text,
+                 RegKey root = kHkeyCurrentUser) {
+        Put(path, name, kRegSz, TextBytes(text), root);
+    }
+    void PutRange(const std::string& tree, const std::string& name, const std::string& range,
+                  int zone) {
+        PutDword(kZoneMap + tree + name, "http", zone);
+        PutText(kZoneMap + tree + name, ":Range", range);
+    }
+};
+
+void ExpectEntry(const ZoneMapEntry& entry, const std::string& keyPath, std::uint32_t zone,
+                 const std::string& range = "") {
+    EXPECT_EQ(entry.state, State::Present) << keyPath;
+    EXPECT_EQ(entry.keyPath, keyPath);
+    EXPECT_EQ(entry.zone, zone) << keyPath;
+    EXPECT_EQ(entry.range, range) << keyPath;
+}
+
+// What the apply writes for a machine name, a host inside a domain and an IPv4 address is
+// found in both trees, and the check neither writes nor deletes anything.
+TEST_F(ZoneCheckTest, FindsWhatTheApplyRegisteredAndWritesNothing) {
+    for (const char* address : {"portal", "www.example.com", "192.0.2.10"}) {
+        RegisterTrustedSite(reg, outcome, address);
+    }
+    ASSERT_TRUE(outcome.Succeeded());
+    PutRange("Ranges\\", "Range7", "198.51.100.*", 4);  // another site's range, covering nothing
+    const std::string userBefore = memory.Dump(kHkeyCurrentUser);
+    const std::string machineBefore = memory.Dump(kHkeyLocalMachine);
+    int changes = 0;
+    memory.SetFaultHook([&](RegCall call, std::uint64_t) {
+        changes += call == RegCall::CreateKeyEx || call == RegCall::SetValueEx ||
+                   call == RegCall::DeleteValue || call == RegCall::DeleteKey;
+        return kErrorSuccess;
+    });
+
+    const ZoneCheck name = CheckZoneMap(reg, "portal");
+    ExpectEntry(name.plain, "Domains\\portal", 2);
+    ExpectEntry(name.enhanced, "EscDomains\\portal", 2);
+    const ZoneCheck domain = CheckZoneMap(reg, "www.example.com");
+    ExpectEntry(domain.plain, "Domains\\example.com\\www", 2);
+    ExpectEntry(domain.enhanced, "EscDomains\\example.com\\www", 2);
+    const ZoneCheck ip = CheckZoneMap(reg, "192.0.2.10");
+    ExpectEntry(ip.plain, "Ranges\\Range1", 2, "192.0.2.10");
+    ExpectEntry(ip.enhanced, "EscRanges\\Range1", 2, "192.0.2.10");
+    for (const ZoneCheck* check : {&name, &domain, &ip}) {
+        EXPECT_TRUE(check->policies.empty());
+        EXPECT_EQ(CheckExitCode(*check, kTrustedAnswer), kCheckTrusted);
+        EXPECT_EQ(CheckExitCode(*check, kNoAnswer), kCheckTrusted);
+        // The browser's answer decides over the zone map.
+        EXPECT_EQ(CheckExitCode(*check, kInternetAnswer), kCheckNotTrusted);
+    }
+    EXPECT_EQ(CheckReportText(domain, kTrustedAnswer),
+              "检查地址：http://www.example.com/\n"
+              "普通区域映射：有，Domains\\example.com\\www 的 \"http\" 为 2（受信任的站点）\n"
+              "增强的安全配置区域映射：有，EscDomains\\example.com\\www 的 \"http\" 为 2（受信任的站点）\n"
+              "浏览器判定的区域：2（受信任的站点）\n"
+              "策略：未发现使区域映射失效或被锁定的策略设置\n"
+              "结论：http://www.example.com/ 在受信任的站点区域\n");
+    EXPECT_EQ(CheckReportText(ip, kNoAnswer),
+              "检查地址：http://192.0.2.10/\n"
+              "普通区域映射：有，Ranges\\Range1（\":Range\" 为 192.0.2.10）的 \"http\" 为 2（受信任的站点）\n"
+              "增强的安全配置区域映射：有，EscRanges\\Range1（\":Range\" 为 192.0.2.10）的 \"http\" 为 2（受信任的站点）\n"
+              "浏览器判定的区域：无法询问（CoInternetCreateSecurityManager 失败，错误代码 0x80004005）\n"
+              "策略：未发现使区域映射失效或被锁定的策略设置\n"
+              "结论：http://192.0.2.10/ 在受信任的站点区域（按注册表判断，未能询问浏览器）\n");
+
+    EXPECT_EQ(changes, 0);
+    EXPECT_EQ(memory.Dump(kHkeyCurrentUser), userBefore);
+    EXPECT_EQ(memory.Dump(kHkeyLocalMachine), machineBefore);
+    EXPECT_EQ(memory.OpenHandleCount(), 0u);
+}
+
+// An entry missing from one tree, an entry of another zone, a range that covers the address
+// rather than naming it, and a range tree that cannot be listed.
+TEST_F(ZoneCheckTest, ReportsMissingEntriesOtherZonesAndCoveringRanges) {
+    PutDword(kZoneMap + "EscDomains\\portal", "http", 4);
+    const ZoneCheck name = CheckZoneMap(reg, "portal");
+    EXPECT_EQ(name.plain.state, State::Missing);
+    EXPECT_EQ(name.plain.keyPath, "Domains\\portal");
+    ExpectEntry(name.enhanced, "EscDomains\\portal", 4);
+    EXPECT_EQ(CheckExitCode(name, kNoAnswer), kCheckNotTrusted);
+    EXPECT_EQ(CheckReportText(name, kInternetAnswer),
+              "检查地址：http://portal/\n"
+              "普通区域映射：没有，Domains\\portal 下没有 \"http\" 值\n"
+              "增强的安全配置区域映射：有，EscDomains\\portal 的 \"http\" 为 4（受限制的站点），不是 2（受信任的站点）\n"
+              "浏览器判定的区域：3（Internet 区域）\n"
+              "策略：未发现使区域映射失效或被锁定的策略设置\n"
+              "结论：http://portal/ 不在受信任的站点区域。原因：浏览器判定为区域 3（Internet 区域）；"
+              "普通区域映射中没有该地址的项；增强的安全配置区域映射中的项不是区域 2\n");
+
+    // Of two ranges covering the address, the one giving the trusted zone counts; a range
+    // key without a number in "http" still covers it.
+    PutRange("Ranges\\", "Range1", "192.0.2.1-50", 4);
+    PutRange("Ranges\\", "Range12", "192.0.2.*", 2);
+    PutText(kZoneMap + "EscRanges\\Range3", ":Range", "192.0.*.10");
+    const ZoneCheck ip = CheckZoneMap(reg, " 192.0.2.10 ");
+    ExpectEntry(ip.plain, "Ranges\\Range12", 2, "192.0.2.*");
+    EXPECT_EQ(ip.enhanced.state, State::Present);
+    EXPECT_EQ(ip.enhanced.keyPath, "EscRanges\\Range3");
+    EXPECT_EQ(ip.enhanced.zone, std::nullopt);
+    EXPECT_EQ(CheckZoneMap(reg, "192.0.3.10").plain.state, State::Missing);
+
+    memory.SetFaultHook([](RegCall call, std::uint64_t) {
+        return call == RegCall::QueryInfoKey ? kErrorAccessDenied : kErrorSuccess;
+    });
+    const ZoneCheck unreadable = CheckZoneMap(reg, "192.0.2.10");
+    EXPECT_EQ(unreadable.plain.state, State::Unreadable);
+    EXPECT_EQ(unreadable.plain.status, kErrorAccessDenied);
+    memory.SetFaultHook({});
+    EXPECT_EQ(CheckReportText(unreadable, kNoAnswer),
+              "检查地址：http://192.0.2.10/\n"
+              "普通区域映射：无法读取 Ranges（错误代码 5：拒绝访问。）\n"
+              "增强的安全配置区域映射：无法读取 EscRanges（错误代码 5：拒绝访问。）\n"
+              "浏览器判定的区域：无法询问（CoInternetCreateSecurityManager 失败，错误代码 0x80004005）\n"
+              "策略：未发现使区域映射失效或被锁定的策略设置\n"
+              "结论：http://192.0.2.10/ 不在受信任的站点区域。原因：无法读取普通区域映射；"
+              "无法读取增强的安全配置区域映射\n");
+    EXPECT_EQ(memory.OpenHandleCount(), 0u);
+}
+
+// Each documented setting is reported from the root it is documented for: the machine-only
+// settings below HKEY_LOCAL_MACHINE, the site-to-zone list below both roots.
+TEST_F(ZoneCheckTest, ReportsThePolicySettingsThatOverrideOrLockTheZoneMap) {
+    RegisterTrustedSite(reg, outcome, "www.example.com");
+    PutDword(kPolicy, "Security_HKLM_only", 1, kHkeyLocalMachine);
+    PutDword(kPolicy, "Security_zones_map_edit", 0, kHkeyLocalMachine);  // not in force
+    PutDword(kPolicy, "Security_options_edit", 1, kHkeyLocalMachine);
+    PutDword(kPolicy, "ListBox_Support_ZoneMapKey", 1, kHkeyLocalMachine);
+    PutText(kList, "https://www.example.com", "2", kHkeyLocalMachine);  // another scheme
+    PutText(kList, "*.example.com", "4", kHkeyLocalMachine);
+    PutText(kList, "www.example.org", "2", kHkeyLocalMachine);
+    PutDword(kPolicy, "Security_HKLM_only", 1);  // a machine setting: no effect here
+    PutDword(kPolicy, "ListBox_Support_ZoneMapKey", 1);
+    PutText(kList, "http://WWW.example.com", "2");
+
+    const ZoneCheck check = CheckZoneMap(reg, "www.example.com");
+    // The machine's list comes before the user's, and it puts the site elsewhere.
+    EXPECT_EQ(CheckExitCode(check, kNoAnswer), kCheckNotTrusted);
+    const std::string key = "\\Software\\Policies\\Microsoft\\Windows\\CurrentVersion\\Internet Settings 的 ";
+    EXPECT_EQ(CheckReportText(check, kInternetAnswer),
+              "检查地址：http://www.example.com/\n"
+              "普通区域映射：有，Domains\\example.com\\www 的 \"http\" 为 2（受信任的站点）\n"
+              "增强的安全配置区域映射：有，EscDomains\\example.com\\www 的 \"http\" 为 2（受信任的站点）\n"
+              "浏览器判定的区域：3（Internet 区域）\n"
+              "策略：HKEY_LOCAL_MACHINE" + key + "Security_HKLM_only = 1（安全区域: 仅使用计算机设置）："
+              "只使用计算机的安全区域设置，当前用户的区域映射不起作用\n"
+              "策略：HKEY_LOCAL_MACHINE" + key + "Security_options_edit = 1（安全区域: 不允许用户更改策略）："
+              "用户不能更改安全区域的设置\n"
+              "策略：HKEY_LOCAL_MACHINE" + key + "ListBox_Support_ZoneMapKey = 1（站点到区域分配列表）："
+              "站点的区域由该列表决定，当前用户自己的区域映射不起作用；列表中的 \"*.example.com\" "
+              "把该站点分配到区域 4（受限制的站点）\n"
+              "策略：HKEY_CURRENT_USER" + key + "ListBox_Support_ZoneMapKey = 1（站点到区域分配列表）："
+              "站点的区域由该列表决定，当前用户自己的区域映射不起作用；列表中的 \"http://WWW.example.com\" "
+              "把该站点分配到区域 2（受信任的站点）\n"
+              "结论：http://www.example.com/ 不在受信任的站点区域。原因：浏览器判定为区域 3（Internet 区域）；"
+              "策略 Security_HKLM_only（HKEY_LOCAL_MACHINE）使当前用户的区域映射不起作用；"
+              "策略 ListBox_Support_ZoneMapKey（HKEY_LOCAL_MACHINE）使当前用户的区域映射不起作用\n");
+
+    // Without the machine's list the user's list decides; without any list, machine-only
+    // zones leave the user's own entry out of use; the lock alone changes nothing.
+    PutDword(kPolicy, "ListBox_Support_ZoneMapKey", 0, kHkeyLocalMachine);
+    EXPECT_EQ(CheckExitCode(CheckZoneMap(reg, "www.example.com"), kNoAnswer), kCheckTrusted);
+    PutDword(kPolicy, "ListBox_Support_ZoneMapKey", 0);
+    EXPECT_EQ(CheckExitCode(CheckZoneMap(reg, "www.example.com"), kNoAnswer), kCheckNotTrusted);
+    PutDword(kPolicy, "Security_HKLM_only", 0, kHkeyLocalMachine);
+    PutDword(kPolicy, "Security_zones_map_edit", 1, kHkeyLocalMachine);
+    const ZoneCheck locked = CheckZoneMap(reg, "www.example.com");
+    ASSERT_EQ(locked.policies.size(), 2u);
+    EXPECT_EQ(locked.policies[0].kind, Kind::SitesLocked);
+    EXPECT_NE(CheckReportText(locked, kTrustedAnswer)
+                  .find("Security_zones_map_edit = 1（安全区域: 不允许用户添加/删除站点）："
+                        "用户不能在 Internet 选项中添加或删除站点\n"),
+              std::string::npos);
+    EXPECT_EQ(CheckExitCode(locked, kNoAnswer), kCheckTrusted);
+
+    // A list in force that does not name the site.
+    PutDword(kPolicy, "ListBox_Support_ZoneMapKey", 1);
+    EXPECT_NE(CheckReportText(CheckZoneMap(reg, "portal"), kNoAnswer).find("列表中没有该站点"),
+              std::string::npos);
+}
+
+TEST(ZoneListEntry, AppliesToTheSiteItNamesOverHttp) {
+    const struct {
+        const char* entry;
+        const char* address;
+        bool applies;
+    } cases[] = {
+        {"portal", "PORTAL", true},
+        {"http://portal", "portal", true},
+        {"*://portal", "portal", true},
+        {"https://portal", "portal", false},
+        {"portal2", "portal", false},
+        {"*.example.com", "a.b.example.com", true},
+        {"*.example.com", "badexample.com", false},
+        {"example.com", "www.example.com", false},
+        {"192.0.2.10", "192.0.2.10", true},
+        {"http://192.0.2.1-50", "192.0.2.10", true},
+        {"192.0.2.11-50", "192.0.2.10", false},
+        {"*.2.10", "192.0.2.10", false},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(ZoneListEntryApplies(c.entry, c.address), c.applies) << c.entry << " " << c.address;
+    }
+}
+
+}  // namespace
+}  // namespace zuv::test
