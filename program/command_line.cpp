@@ -16,6 +16,7 @@ constexpr Option kOptions[] = {
     {"address", true},
     {"quiet", false},
     {"log", true},
+    {"check", true},
     {"?", false},
 };
 
@@ -77,6 +78,10 @@ Invocation ParseCommandLine(const std::vector<std::string>& arguments) {
             repeated = invocation.logFile.has_value();
             if (value.empty() && problem.empty()) problem = "选项 /log 需要文件名，如 /log:文件";
             invocation.logFile = value;
+        } else if (option->name == "check") {
+            repeated = invocation.checkAddress.has_value();
+            if (value.empty() && problem.empty()) problem = "选项 /check 需要地址，如 /check:地址";
+            invocation.checkAddress = value;
         } else if (option->name == "quiet") {
             repeated = quiet;
             quiet = true;
@@ -92,6 +97,15 @@ Invocation ParseCommandLine(const std::vector<std::string>& arguments) {
         return invocation;
     }
     if (!problem.empty()) return NotUnderstood(std::move(invocation), std::move(problem));
+    if (invocation.checkAddress) {
+        // A check writes nothing and logs nothing: it goes with no other option.
+        if (invocation.address || quiet || invocation.logFile) {
+            return NotUnderstood(std::move(invocation),
+                                 "选项 /check 不能与 /address、/quiet 或 /log 一起使用");
+        }
+        invocation.mode = RunMode::Check;
+        return invocation;
+    }
     if (quiet && !invocation.address) {
         return NotUnderstood(std::move(invocation), "选项 /quiet 需要同时给出 /address:地址");
     }
@@ -101,6 +115,7 @@ Invocation ParseCommandLine(const std::vector<std::string>& arguments) {
 
 std::string UsageText() {
     return "用法：ZUVPortalSetting.exe [/address:地址 [/quiet]] [/log:文件]\n"
+           "      ZUVPortalSetting.exe /check:地址\n"
            "\n"
            "  （不带参数）     打开设置窗口。\n"
            "  /address:地址    打开设置窗口，地址框中已填入该地址（原样，不去掉空格）；\n"
@@ -109,10 +124,14 @@ std::string UsageText() {
            "                   直接为当前用户设置该地址，结果写到控制台或标准输出。\n"
            "  /log:文件        日志写入该文件，而不是\n"
            "                   %LOCALAPPDATA%\\ZUVPortalSetting\\ZUVPortalSetting.log。\n"
+           "  /check:地址      检查 http://地址/ 是否在受信任的站点区域：当前用户的区域映射、\n"
+           "                   浏览器判定的区域，以及使区域映射失效或被锁定的策略。\n"
+           "                   只读取，不做任何修改。\n"
            "  /?               显示本说明。\n"
            "\n"
            "选项以 / 或 - 开头，不区分大小写。\n"
-           "退出代码：0 设置成功；1 设置出错；2 命令行无法识别，或无法按要求运行。\n";
+           "退出代码：0 设置成功（/check：在受信任的站点区域）；1 设置出错；\n"
+           "          2 命令行无法识别，或无法按要求运行；3（/check）不在受信任的站点区域。\n";
 }
 
 }  // namespace zuv

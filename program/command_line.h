@@ -1,6 +1,6 @@
 // The program's command line, parsed in one place into a plain description of the run.
 // Options begin with '/' or '-', their names are case-insensitive, and a value follows the
-// name after a colon: /address:ADDRESS, /log:FILE, /quiet, /?.
+// name after a colon: /address:ADDRESS, /log:FILE, /quiet, /check:ADDRESS, /?.
 #pragma once
 
 #include <optional>
@@ -12,6 +12,7 @@ namespace zuv {
 enum class RunMode {
     Window,   // the window; with an address, the window with that text in the address box
     Quiet,    // apply the address without any window or message box
+    Check,    // tell whether http://ADDRESS/ is a trusted site, and why not; writes nothing
     Usage,    // /?: how to use the program
     Invalid,  // the command line was not understood
 };
@@ -22,6 +23,8 @@ struct Invocation {
     // The address exactly as given after "/address:" (may be empty).
     std::optional<std::string> address;
     std::optional<std::string> logFile;
+    // The address after "/check:".
+    std::optional<std::string> checkAddress;
     // /quiet was given, even when the command line as a whole was not understood: such a run
     // shows no window of any kind.
     bool quietAsked = false;
@@ -39,5 +42,6 @@ std::string UsageText();
 inline constexpr int kExitSuccess = 0;
 inline constexpr int kExitApplyFailed = 1;     // the apply ran and failed
 inline constexpr int kExitNotUnderstood = 2;   // bad command line, or cannot run as asked
+inline constexpr int kExitNotTrusted = 3;      // /check: the address is not a trusted site
 
 }  // namespace zuv

@@ -2,6 +2,9 @@
 
 #include <cstdio>
 
+#include "base/runtime_error.h"
+#include "browser_config/zone_check.h"
+
 namespace zuv {
 namespace {
 
@@ -65,6 +68,21 @@ int RunQuiet(const Invocation& invocation, ProgramHost& host, mdlReg& reg) {
     return outcome.Succeeded() ? kExitSuccess : kExitApplyFailed;
 }
 
+int RunCheck(const std::string& address, ProgramHost& host, mdlReg& reg,
+             const std::function<void(const std::string&)>& tell) {
+    ZoneCheck check;
+    try {
+        check = CheckZoneMap(reg, address);
+    } catch (const RuntimeError& error) {
+        // An address the tool could not write cannot be checked either.
+        tell("无法检查地址：" + error.ShortDescription() + "\n");
+        return kExitNotUnderstood;
+    }
+    const UrlZoneAnswer answer = host.AskUrlZone(address);
+    tell(CheckReportText(check, answer));
+    return CheckExitCode(check, answer) == kCheckTrusted ? kExitSuccess : kExitNotTrusted;
+}
+
 }  // namespace
 
 std::string LogLine(const LogEntry& entry) {
@@ -94,7 +112,7 @@ std::optional<std::string> RefusalFor(const Invocation& invocation, ProgramHost&
         return std::nullopt;
     }
     if (host.RunsAsLocalSystem()) {
-        return "本程序正以 LocalSystem 账户运行，所做的设置只会作用于该系统账户，而不是任何用户。"
+        return "本程序正以 LocalSystem 账户运行，读写的将是该系统账户自己的设置，而不是任何用户的。"
                "请在要设置的用户的上下文中运行（例如登录脚本，或部署工具中“以用户身份运行”）。";
     }
     return std::nullopt;
@@ -102,10 +120,13 @@ std::optional<std::string> RefusalFor(const Invocation& invocation, ProgramHost&
 
 int RunProgram(const Invocation& invocation, ProgramHost& host, mdlReg& reg,
                const OpenWindow& openWindow) {
-    // What keeps the program from running as asked goes to the output, or into a message box
+    // What a run that opens no window has to say goes to the output, or into a message box
     // when there is no output and the run was not asked to be quiet.
-    const auto notRun = [&](const std::string& text, int exitCode) {
+    const auto tell = [&](const std::string& text) {
         if (!host.WriteOutput(text) && !invocation.quietAsked) host.ShowMessage(text);
+    };
+    const auto notRun = [&](const std::string& text, int exitCode) {
+        tell(text);
         return exitCode;
     };
     switch (invocation.mode) {
@@ -116,10 +137,14 @@ int RunProgram(const Invocation& invocation, ProgramHost& host, mdlReg& reg,
                       kExitNotUnderstood);
     case RunMode::Quiet:
     case RunMode::Window:
+    case RunMode::Check:
         break;
     }
     if (const auto refusal = RefusalFor(invocation, host)) {
         return notRun("无法按要求运行：" + *refusal + "\n", kExitNotUnderstood);
+    }
+    if (invocation.mode == RunMode::Check) {
+        return RunCheck(*invocation.checkAddress, host, reg, tell);
     }
     if (invocation.mode == RunMode::Quiet) return RunQuiet(invocation, host, reg);
     ApplyLog log(host, StartedFrom::Window, invocation.logFile);

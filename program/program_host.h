@@ -5,6 +5,8 @@
 
 #include <string>
 
+#include "browser_config/zone_check.h"
+
 namespace zuv {
 
 // The local time with its offset from UTC, in minutes east of it.
@@ -29,6 +31,9 @@ public:
     virtual bool WriteOutput(const std::string& text) = 0;
     // A message box, for a run that was not asked to be quiet and has nowhere to write.
     virtual void ShowMessage(const std::string& text) = 0;
+
+    // The zone the platform's URL security manager gives http://ADDRESS/.
+    virtual UrlZoneAnswer AskUrlZone(const std::string& address) = 0;
 
     // Whether the program runs as the LocalSystem account, whose settings are not a user's.
     virtual bool RunsAsLocalSystem() = 0;

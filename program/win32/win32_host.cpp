@@ -7,6 +7,7 @@
 #include <string>
 
 #include "base/win32_text.h"
+#include "browser_config/url_zone.h"
 #include "window/layout.h"
 
 namespace zuv {
@@ -100,6 +101,8 @@ void Win32Host::ShowMessage(const std::string& text) {
     MessageBoxW(nullptr, Widen(text).c_str(), Widen(layout::kWindowTitle).c_str(),
                 MB_OK | MB_ICONINFORMATION);
 }
+
+UrlZoneAnswer Win32Host::AskUrlZone(const std::string& address) { return zuv::AskUrlZone(address); }
 
 bool Win32Host::RunsAsLocalSystem() {
     HANDLE raw = nullptr;

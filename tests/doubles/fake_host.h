@@ -21,6 +21,9 @@ public:
     std::string user = "alice";
     std::string computer = "PC01";
     std::string defaultLog = "C:\\Users\\alice\\AppData\\Local\\ZUVPortalSetting\\ZUVPortalSetting.log";
+    // What the URL security manager answers.
+    UrlZoneAnswer urlZone{true, 3, "Internet", ""};
+    std::vector<std::string> zoneQuestions;
     // Set: writing to the log fails with this text.
     std::string logFailure;
     std::map<std::string, std::vector<std::string>> logs;
@@ -31,6 +34,10 @@ public:
         return true;
     }
     void ShowMessage(const std::string& text) override { messageBoxes.push_back(text); }
+    UrlZoneAnswer AskUrlZone(const std::string& address) override {
+        zoneQuestions.push_back(address);
+        return urlZone;
+    }
     bool RunsAsLocalSystem() override { return localSystem; }
     LocalTime Now() override { return now; }
     std::string UserName() override { return user; }

@@ -171,6 +171,30 @@ TEST(CommandLine, LongAddressInTheWindowGivesAMessageThatFitsTheScreen) {
     EXPECT_EQ(tool.WaitForExit(), 0u);
 }
 
+TEST(CommandLine, CheckTellsWhetherTheSiteIsTrustedAndChangesNothing) {
+    reg::RemoveProgramOutput();
+    std::string error;
+    const auto applied = RunToEnd({L"/quiet", L"/address:appserver"}, error);
+    ASSERT_TRUE(applied) << error;
+    ASSERT_EQ(applied->exitCode, 0u) << applied->output;
+    const std::string before = Snapshot();
+
+    const auto trusted = RunToEnd({L"/check:appserver"}, error);
+    ASSERT_TRUE(trusted) << error;
+    EXPECT_EQ(trusted->exitCode, 0u) << trusted->output;
+    EXPECT_NE(trusted->output.find("浏览器判定的区域：2"), std::string::npos) << trusted->output;
+    EXPECT_NE(trusted->output.find("结论：http://appserver/ 在受信任的站点区域"), std::string::npos)
+        << trusted->output;
+
+    const auto other = RunToEnd({L"-Check:otherserver"}, error);
+    ASSERT_TRUE(other) << error;
+    EXPECT_EQ(other->exitCode, 3u) << other->output;
+    EXPECT_NE(other->output.find("浏览器判定的区域：3"), std::string::npos) << other->output;
+    EXPECT_NE(other->output.find("普通区域映射："), std::string::npos) << other->output;
+    EXPECT_NE(other->output.find("不在受信任的站点区域"), std::string::npos) << other->output;
+    EXPECT_EQ(Snapshot(), before);
+}
+
 // Started from a console without redirection, the program writes to that console.
 TEST(CommandLine, OutputGoesToTheConsoleOfWhoeverStartedIt) {
     // A console of this test's own, which the program's process is started under.

@@ -35,6 +35,7 @@ TEST(CommandLine, WindowsStyleOptions) {
          "\\\\server\\share\\portal.log"},
         {{"/?"}, Usage, std::nullopt, std::nullopt},
         {{"-?", "/quiet"}, Usage, std::nullopt, std::nullopt},  // help wins
+        {{"/CHECK:portal"}, Check, std::nullopt, std::nullopt},
     };
     for (const Case& c : cases) {
         const Invocation parsed = ParseCommandLine(c.arguments);
@@ -56,6 +57,9 @@ TEST(CommandLine, WindowsStyleOptions) {
         {"/quiet:yes", "/address:x"},            // a value where none belongs
         {"/log:", "/address:x"},
         {"/log:a", "/log:b"},
+        {"/check:"},
+        {"/check:a", "/address:a"},              // a check writes nothing and logs nothing
+        {"/check:a", "/log:x"},
     };
     for (const auto& arguments : notUnderstood) {
         const Invocation parsed = ParseCommandLine(arguments);
@@ -194,6 +198,36 @@ TEST_F(Program, RunsThatAreNotUnderstoodOrRefusedApplyNothing) {
     Run({"/bogus", "/quiet"});
     ASSERT_EQ(host.messageBoxes.size(), 1u);
     EXPECT_TRUE(host.messageBoxes[0].starts_with("命令行无法识别：")) << host.messageBoxes[0];
+}
+
+TEST_F(Program, CheckReportsWithoutWritingAndExitsByTheBrowsersZone) {
+    ASSERT_EQ(Run({"/quiet", "/address:www.example.com"}), kExitSuccess);
+    const std::string applied = memory.Dump(kHkeyCurrentUser);
+    const std::size_t logged = DefaultLog().size();
+
+    host.output.clear();
+    host.urlZone = {true, 2, "受信任的站点", ""};
+    EXPECT_EQ(Run({"/check:www.example.com"}), kExitSuccess);
+    EXPECT_NE(host.output.find("普通区域映射："), std::string::npos) << host.output;
+    EXPECT_NE(host.output.find("结论：http://www.example.com/ 在受信任的站点区域"), std::string::npos)
+        << host.output;
+
+    host.output.clear();
+    host.urlZone = {true, 3, "Internet", ""};
+    EXPECT_EQ(Run({"/check:other.example.com"}), kExitNotTrusted);
+    EXPECT_NE(host.output.find("不在受信任的站点区域"), std::string::npos) << host.output;
+    EXPECT_EQ(host.zoneQuestions, (std::vector<std::string>{"www.example.com", "other.example.com"}));
+
+    // An address the tool could not write cannot be checked; LocalSystem is refused.
+    host.output.clear();
+    EXPECT_EQ(Run({"/check:example.com."}), kExitNotUnderstood);
+    EXPECT_TRUE(host.output.starts_with("无法检查地址：无效的过程调用或参数")) << host.output;
+    host.localSystem = true;
+    EXPECT_EQ(Run({"/check:www.example.com"}), kExitNotUnderstood);
+    EXPECT_EQ(host.zoneQuestions.size(), 2u);
+
+    EXPECT_EQ(memory.Dump(kHkeyCurrentUser), applied);
+    EXPECT_EQ(DefaultLog().size(), logged);
 }
 
 TEST_F(Program, ALogThatCannotBeWrittenChangesNothingButIsReportedWhenQuiet) {
