@@ -185,13 +185,16 @@ TEST_F(ZoneCheckUnderWine, PolicySettingsAreReportedAndPutBack) {
     const std::string machineBefore = reg::Dump(L"Software\\Policies", HKEY_LOCAL_MACHINE);
     const std::string userBefore = reg::Dump(L"Software\\Policies");
     {
-        const KeptKey machine(HKEY_LOCAL_MACHINE, kPolicyKey);
-        const KeptKey user(HKEY_CURRENT_USER, kPolicyKey);
-        ASSERT_TRUE(machine.Set(L"", L"Security_HKLM_only", 1));
-        ASSERT_TRUE(machine.Set(L"", L"ListBox_Support_ZoneMapKey", 1));
-        ASSERT_TRUE(machine.Set(L"\\ZoneMapKey", L"zuvcheck-portal", L"4"));
-        ASSERT_TRUE(user.Set(L"", L"ListBox_Support_ZoneMapKey", 1));
-        ASSERT_TRUE(user.Set(L"\\ZoneMapKey", L"http://zuvcheck-portal", L"2"));
+        // The whole Policies key is kept and put back, with the levels the test makes below it.
+        const std::wstring policies = L"Software\\Policies";
+        const std::wstring below = kPolicyKey.substr(policies.size());
+        const KeptKey machine(HKEY_LOCAL_MACHINE, policies);
+        const KeptKey user(HKEY_CURRENT_USER, policies);
+        ASSERT_TRUE(machine.Set(below, L"Security_HKLM_only", 1));
+        ASSERT_TRUE(machine.Set(below, L"ListBox_Support_ZoneMapKey", 1));
+        ASSERT_TRUE(machine.Set(below + L"\\ZoneMapKey", L"zuvcheck-portal", L"4"));
+        ASSERT_TRUE(user.Set(below, L"ListBox_Support_ZoneMapKey", 1));
+        ASSERT_TRUE(user.Set(below + L"\\ZoneMapKey", L"http://zuvcheck-portal", L"2"));
         const std::string before = Snapshot();
 
         const ZoneCheck check = CheckZoneMap(registry, "zuvcheck-portal");
