@@ -101,14 +101,12 @@ private:
     // The key behind a handle, or null with `error` set.
     Key* Resolve(RegKey key, long& error, std::uint32_t* access = nullptr, RegKey* root = nullptr);
     long Before(RegCall call);
-    long SplitPath(const std::string& ansiPath, std::vector<std::string>& levels) const;
     // What a path-taking call starts from: the key behind `key` (kept alive by `start`), the
     // root it lies under, and the path's levels.
     long StartPath(RegKey key, const std::string& subKey, std::shared_ptr<Key>& start,
                    RegKey& rootOf, std::vector<std::string>& levels);
     Value* FindValue(Key& key, const std::string& ansiName);
     std::u32string Fold(const std::string& ansiName) const;
-    long CheckSubKeyPath(const std::string& ansiPath) const;
     bool RootReadOnly(RegKey root) const;
     void DumpKey(const Key& key, const std::string& path, std::string& out) const;
 
