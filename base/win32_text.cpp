@@ -1,5 +1,7 @@
 #include "base/win32_text.h"
 
+#include <iterator>
+
 namespace zuv {
 
 std::wstring WideFrom(UINT codePage, std::string_view text, DWORD flags) {
@@ -21,6 +23,17 @@ std::string BytesFrom(UINT codePage, std::wstring_view wide, DWORD flags, BOOL* 
     std::string text(static_cast<std::size_t>(length), '\0');
     WideCharToMultiByte(codePage, flags, wide.data(), size, text.data(), length, nullptr,
                         usedDefault);
+    return text;
+}
+
+std::string SystemErrorText(DWORD code) {
+    wchar_t buffer[1024];
+    const DWORD length =
+        FormatMessageW(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, code, 0,
+                       buffer, static_cast<DWORD>(std::size(buffer)), nullptr);
+    std::string text = Narrow(std::wstring_view(buffer, length));
+    while (!text.empty() && (text.back() == '\r' || text.back() == '\n')) text.pop_back();
+    if (text.empty()) text = "错误 " + std::to_string(code);
     return text;
 }
 

@@ -2,7 +2,7 @@
 
 #include <windows.h>
 
-#include <iterator>
+#include "base/win32_text.h"
 
 namespace zuv {
 
@@ -166,23 +166,7 @@ long Win32Registry::EnumValue(RegKey key, std::uint32_t index, char* name,
 }
 
 std::string Win32Registry::ErrorText(long code) {
-    std::string text;
-    wchar_t buffer[1024];
-    const DWORD length =
-        FormatMessageW(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr,
-                       static_cast<DWORD>(code), 0, buffer, static_cast<DWORD>(std::size(buffer)),
-                       nullptr);
-    if (length > 0) {
-        const int wide = static_cast<int>(length);
-        const int bytes = WideCharToMultiByte(CP_UTF8, 0, buffer, wide, nullptr, 0, nullptr, nullptr);
-        if (bytes > 0) {
-            text.resize(static_cast<std::size_t>(bytes));
-            WideCharToMultiByte(CP_UTF8, 0, buffer, wide, text.data(), bytes, nullptr, nullptr);
-        }
-    }
-    while (!text.empty() && (text.back() == '\r' || text.back() == '\n')) text.pop_back();
-    if (text.empty()) text = "错误 " + std::to_string(code);
-    return text;
+    return SystemErrorText(static_cast<DWORD>(code));
 }
 
 }  // namespace zuv
