@@ -294,7 +294,8 @@ long OverlayRegistry::ListBeneath(RegKey key, bool values, NameMap& names) {
         }
         if (rc != kErrorSuccess) return rc;
         std::string name(buffer.data(), length);
-        names.emplace(Fold(name), std::make_pair(std::move(name), type));
+        std::u32string folded = Fold(name);
+        names.emplace(std::move(folded), std::make_pair(std::move(name), type));
         ++index;
     }
 }

@@ -411,4 +411,24 @@ std::string MemoryRegistry::Dump(RegKey root) const {
     return out;
 }
 
+long MemoryStoredRegistry::ReadKey(RegKey root, const std::string& path,
+                                   std::vector<StoredValue>& values) {
+    values.clear();
+    const MemoryRegistry::Key* key = memory_.FindKey(root, path);
+    if (key == nullptr) return kErrorFileNotFound;
+    for (const MemoryRegistry::Value& v : key->values) {
+        StoredValue stored{codePage_.ToUtf8(v.name), v.type, v.data};
+        if (v.type == kRegSz || v.type == kRegExpandSz || v.type == kRegMultiSz) {
+            const std::string ansi(v.data.begin(), v.data.end());
+            stored.data.clear();
+            for (char16_t unit : Utf16FromUtf8(codePage_.ToUtf8(ansi))) {
+                stored.data.push_back(static_cast<unsigned char>(unit & 0xFF));
+                stored.data.push_back(static_cast<unsigned char>(unit >> 8));
+            }
+        }
+        values.push_back(std::move(stored));
+    }
+    return kErrorSuccess;
+}
+
 }  // namespace zuv

@@ -13,6 +13,7 @@
 
 #include "registry/codepage.h"
 #include "registry/registry_api.h"
+#include "registry/stored_registry.h"
 
 namespace zuv {
 
@@ -119,6 +120,20 @@ private:
     FaultHook faultHook_;
     bool hklmReadOnly_ = false;
     bool hkcuReadOnly_ = false;
+};
+
+// The in-memory registry as stored: text values come out in UTF-16LE, as Windows holds what
+// the ANSI functions wrote.
+class MemoryStoredRegistry : public StoredRegistry {
+public:
+    MemoryStoredRegistry(MemoryRegistry& memory, const AnsiCodePage& codePage)
+        : memory_(memory), codePage_(codePage) {}
+    long ReadKey(RegKey root, const std::string& path, std::vector<StoredValue>& values) override;
+    std::string ErrorText(long code) override { return memory_.ErrorText(code); }
+
+private:
+    MemoryRegistry& memory_;
+    const AnsiCodePage& codePage_;
 };
 
 }  // namespace zuv
