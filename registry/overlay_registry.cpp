@@ -362,28 +362,28 @@ long OverlayRegistry::QueryInfoKey(RegKey key, std::uint32_t* subKeys, std::uint
     return kErrorSuccess;
 }
 
-long OverlayRegistry::EnumKeyEx(RegKey key, std::uint32_t index, char* name,
-                                std::uint32_t* nameLen) {
+long OverlayRegistry::ListingFor(RegKey key, std::uint32_t right, const char* name,
+                                 const std::uint32_t* nameLen, const Listing*& listing) {
     long error = 0;
     Handle* handle = Resolve(key, error);
     if (handle == nullptr) return error;
-    if (!Allows(handle->access, kKeyEnumerateSubKeys)) return kErrorAccessDenied;
+    if (!Allows(handle->access, right)) return kErrorAccessDenied;
     if (name == nullptr || nameLen == nullptr) return kErrorInvalidParameter;
+    return List(*handle, listing);
+}
+
+long OverlayRegistry::EnumKeyEx(RegKey key, std::uint32_t index, char* name,
+                                std::uint32_t* nameLen) {
     const Listing* listing = nullptr;
-    if (const long rc = List(*handle, listing)) return rc;
+    if (const long rc = ListingFor(key, kKeyEnumerateSubKeys, name, nameLen, listing)) return rc;
     if (index >= listing->subKeys.size()) return kErrorNoMoreItems;
     return CopyNameOut(listing->subKeys[index].first, name, nameLen);
 }
 
 long OverlayRegistry::EnumValue(RegKey key, std::uint32_t index, char* name,
                                 std::uint32_t* nameLen, std::uint32_t* type) {
-    long error = 0;
-    Handle* handle = Resolve(key, error);
-    if (handle == nullptr) return error;
-    if (!Allows(handle->access, kKeyQueryValue)) return kErrorAccessDenied;
-    if (name == nullptr || nameLen == nullptr) return kErrorInvalidParameter;
     const Listing* listing = nullptr;
-    if (const long rc = List(*handle, listing)) return rc;
+    if (const long rc = ListingFor(key, kKeyQueryValue, name, nameLen, listing)) return rc;
     if (index >= listing->values.size()) return kErrorNoMoreItems;
     const auto& [listedName, listedType] = listing->values[index];
     const long copied = CopyNameOut(listedName, name, nameLen);

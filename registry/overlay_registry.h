@@ -114,6 +114,9 @@ private:
     long Locate(const Handle& base, const std::string& subKey, Handle& found);
     long Create(const Handle& base, const std::string& subKey, Handle& found, bool& created);
     long List(Handle& handle, const Listing*& listing);
+    // The listing behind `key` for EnumKeyEx and EnumValue, once their checks have passed.
+    long ListingFor(RegKey key, std::uint32_t right, const char* name, const std::uint32_t* nameLen,
+                    const Listing*& listing);
     long ListBeneath(RegKey key, bool values, NameMap& names);
     // The value as the view holds it, as RegQueryValueExA hands it out.
     long Read(const Handle& handle, const std::string& ansiName, std::uint32_t* type,

@@ -18,6 +18,7 @@
 #include "registry/backup_document.h"
 #include "registry/mdlReg.h"
 #include "registry/win32_registry.h"
+#include "tests/support/remembering_ui.h"
 #include "window/ZUVPortalSetting.h"
 #include "window/backup_plan.h"
 
@@ -102,14 +103,6 @@ std::string Sorted(const std::wstring& file) {
     }
     return out;
 }
-
-class NoUi : public UiPort {
-public:
-    std::string AddressText() override { return {}; }
-    void ShowMessage(const std::string&, unsigned, const std::string&) override {}
-    void SendTab() override {}
-    void Unload() override {}
-};
 
 class WineBackupTest : public ::testing::Test {
 protected:
@@ -205,7 +198,7 @@ TEST_F(WineBackupTest, ImportingTheBackupsNewestFirstRestoresEverything) {
     Win32Registry registry;
     Win32StoredRegistry stored;
     mdlReg reg(registry, *codePage);
-    NoUi ui;
+    test::RememberingUi ui;
     ZUVPortalSetting form(ui, reg);
     form.Form_Load();
     const std::string backups = Narrow(folder_ + L"\\backups");
