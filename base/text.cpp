@@ -104,7 +104,9 @@ std::string Utf8FromUtf16(std::u16string_view utf16) {
         const char16_t c = utf16[i];
         if (c >= 0xD800 && c <= 0xDBFF && i + 1 < utf16.size() && utf16[i + 1] >= 0xDC00 &&
             utf16[i + 1] <= 0xDFFF) {
-            text.push_back(0x10000 + ((char32_t{c} - 0xD800) << 10) + (char32_t{utf16[i + 1]} - 0xDC00));
+            const char32_t high = char32_t{c} - char32_t{0xD800};
+            const char32_t low = char32_t{utf16[i + 1]} - char32_t{0xDC00};
+            text.push_back(char32_t{0x10000} + (high << 10U) + low);
             ++i;
         } else {
             text.push_back(c >= 0xD800 && c <= 0xDFFF ? char32_t{0xFFFD} : char32_t{c});

@@ -98,7 +98,8 @@ public:
         }
         if (value.type == kRegDword && value.data.size() == 4) {
             const auto& d = value.data;
-            const std::uint32_t number = d[0] | d[1] << 8 | d[2] << 16 | static_cast<std::uint32_t>(d[3]) << 24;
+            const std::uint32_t number = std::uint32_t{d[0]} | std::uint32_t{d[1]} << 8 |
+                                         std::uint32_t{d[2]} << 16 | std::uint32_t{d[3]} << 24;
             text_ += line + u"dword:" + Hex(number, 8) + u"\r\n";
             return;
         }
@@ -176,9 +177,11 @@ BackupDocument MakeBackupDocument(const PlannedWrites& planned, StoredRegistry& 
     for (const KeyPlace& key : planned.createdKeys) removed.emplace(IdOf(key.root, key.path), key);
 
     RegText text;
-    for (const auto& [id, key] : touched) {
+    for (const auto& entry : touched) {
+        const KeyId& id = entry.first;
+        const TouchedKey& key = entry.second;
         if (std::any_of(removed.begin(), removed.end(),
-                        [&](const auto& entry) { return Within(id, entry.first); })) {
+                        [&](const auto& created) { return Within(id, created.first); })) {
             continue;  // the removal of a key the apply creates takes it along
         }
         std::vector<StoredValue> values;
@@ -205,7 +208,8 @@ BackupDocument MakeBackupDocument(const PlannedWrites& planned, StoredRegistry& 
     // Removals last, the topmost key of each branch only.
     std::vector<KeyId> outer;
     for (const auto& [id, key] : removed) {
-        if (std::any_of(outer.begin(), outer.end(), [&](const KeyId& o) { return Within(id, o); })) {
+        const KeyId& inner = id;
+        if (std::any_of(outer.begin(), outer.end(), [&](const KeyId& o) { return Within(inner, o); })) {
             continue;
         }
         outer.push_back(id);

@@ -362,28 +362,34 @@ long OverlayRegistry::QueryInfoKey(RegKey key, std::uint32_t* subKeys, std::uint
     return kErrorSuccess;
 }
 
-long OverlayRegistry::ListingFor(RegKey key, std::uint32_t right, const char* name,
-                                 const std::uint32_t* nameLen, const Listing*& listing) {
-    long error = 0;
+const OverlayRegistry::Listing* OverlayRegistry::ListingFor(RegKey key, std::uint32_t right,
+                                                           const char* name,
+                                                           const std::uint32_t* nameLen,
+                                                           long& error) {
     Handle* handle = Resolve(key, error);
-    if (handle == nullptr) return error;
-    if (!Allows(handle->access, right)) return kErrorAccessDenied;
-    if (name == nullptr || nameLen == nullptr) return kErrorInvalidParameter;
-    return List(*handle, listing);
+    if (handle == nullptr) return nullptr;
+    error = !Allows(handle->access, right)             ? kErrorAccessDenied
+            : (name == nullptr || nameLen == nullptr) ? kErrorInvalidParameter
+                                                      : kErrorSuccess;
+    const Listing* listing = nullptr;
+    if (error == kErrorSuccess) error = List(*handle, listing);
+    return error == kErrorSuccess ? listing : nullptr;
 }
 
 long OverlayRegistry::EnumKeyEx(RegKey key, std::uint32_t index, char* name,
                                 std::uint32_t* nameLen) {
-    const Listing* listing = nullptr;
-    if (const long rc = ListingFor(key, kKeyEnumerateSubKeys, name, nameLen, listing)) return rc;
+    long error = 0;
+    const Listing* listing = ListingFor(key, kKeyEnumerateSubKeys, name, nameLen, error);
+    if (listing == nullptr) return error;
     if (index >= listing->subKeys.size()) return kErrorNoMoreItems;
     return CopyNameOut(listing->subKeys[index].first, name, nameLen);
 }
 
 long OverlayRegistry::EnumValue(RegKey key, std::uint32_t index, char* name,
                                 std::uint32_t* nameLen, std::uint32_t* type) {
-    const Listing* listing = nullptr;
-    if (const long rc = ListingFor(key, kKeyQueryValue, name, nameLen, listing)) return rc;
+    long error = 0;
+    const Listing* listing = ListingFor(key, kKeyQueryValue, name, nameLen, error);
+    if (listing == nullptr) return error;
     if (index >= listing->values.size()) return kErrorNoMoreItems;
     const auto& [listedName, listedType] = listing->values[index];
     const long copied = CopyNameOut(listedName, name, nameLen);

@@ -114,9 +114,10 @@ private:
     long Locate(const Handle& base, const std::string& subKey, Handle& found);
     long Create(const Handle& base, const std::string& subKey, Handle& found, bool& created);
     long List(Handle& handle, const Listing*& listing);
-    // The listing behind `key` for EnumKeyEx and EnumValue, once their checks have passed.
-    long ListingFor(RegKey key, std::uint32_t right, const char* name, const std::uint32_t* nameLen,
-                    const Listing*& listing);
+    // The listing behind `key` for EnumKeyEx and EnumValue once their checks have passed, or
+    // null with `error` set.
+    const Listing* ListingFor(RegKey key, std::uint32_t right, const char* name,
+                              const std::uint32_t* nameLen, long& error);
     long ListBeneath(RegKey key, bool values, NameMap& names);
     // The value as the view holds it, as RegQueryValueExA hands it out.
     long Read(const Handle& handle, const std::string& ansiName, std::uint32_t* type,
