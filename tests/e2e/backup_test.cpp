@@ -9,7 +9,6 @@
 #include <algorithm>
 #include <fstream>
 #include <iterator>
-#include <map>
 #include <string>
 #include <vector>
 
@@ -66,44 +65,34 @@ DWORD Reg(const std::wstring& arguments) {
     return code;
 }
 
-// An export of reg.exe as text (UTF-8), continued lines joined, each key's lines and then the
-// keys sorted: equal texts mean equal keys and values.
-std::string Sorted(const std::wstring& file) {
-    std::ifstream in(Narrow(file), std::ios::binary);
-    const std::string raw((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-    std::wstring wide(raw.size() / 2, L'\0');
-    std::copy_n(raw.data(), wide.size() * 2, reinterpret_cast<char*>(wide.data()));
-    const std::string text = Narrow(wide);
-    std::map<std::string, std::vector<std::string>> keys;
-    std::vector<std::string>* lines = nullptr;
-    std::string pending;
-    for (std::size_t at = 0, end = 0; at < text.size(); at = end + 1) {
-        end = std::min(text.find('\n', at), text.size());
-        std::string line = pending + text.substr(at, end - at);
-        if (!line.empty() && line.back() == '\r') line.pop_back();
-        pending.clear();
-        if (!line.empty() && line.back() == '\\' && line.find('=') != std::string::npos) {
-            line.pop_back();
-            pending = line;
-            continue;
+// The keys and values of reg.exe's exports (UTF-16LE), continued lines joined, one line per
+// value prefixed with its key, sorted: equal texts mean equal contents.
+std::string Sorted(const std::vector<std::wstring>& files) {
+    std::vector<std::string> lines;
+    for (const std::wstring& file : files) {
+        std::ifstream in(Narrow(file), std::ios::binary);
+        const std::string raw((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+        std::wstring wide(raw.size() / 2, L'\0');
+        std::copy_n(raw.data(), wide.size() * 2, reinterpret_cast<char*>(wide.data()));
+        std::string text = Narrow(wide);
+        for (std::size_t at = 0; (at = text.find("\\\r\n", at)) != std::string::npos;) {
+            text.erase(at, text.find_first_not_of(' ', at + 3) - at);
         }
-        const std::size_t first = line.find_first_not_of(' ');
-        if (first == std::string::npos) continue;
-        if (line[0] == '[') {
-            lines = &keys[line];
-        } else if (lines != nullptr) {
-            lines->push_back(line.substr(first));
+        std::string key;
+        for (std::size_t at = 0, end = 0; at < text.size(); at = end + 2) {
+            end = std::min(text.find("\r\n", at), text.size());
+            const std::string line = text.substr(at, end - at);
+            if (line.rfind('[', 0) == 0) key = line;
+            if (!line.empty()) lines.push_back(key + (line == key ? "" : " " + line));
         }
     }
+    std::sort(lines.begin(), lines.end());
     std::string out;
-    for (auto& [key, values] : keys) {
-        std::sort(values.begin(), values.end());
-        out += key + "\n";
-        for (const std::string& value : values) out += "  " + value + "\n";
-    }
+    for (const std::string& line : lines) out += line + "\n";
     return out;
 }
 
+// Keeps the settings keys the test changes as they were before it, in exports of reg.exe.
 class WineBackupTest : public ::testing::Test {
 protected:
     void SetUp() override {
@@ -111,42 +100,33 @@ protected:
         GetTempPathW(MAX_PATH, temp);
         folder_ = std::wstring(temp) + L"zuv-backup-test-" + std::to_wstring(GetCurrentProcessId());
         CreateDirectoryW(folder_.c_str(), nullptr);
-        ASSERT_EQ(Export(L"pristine"), ERROR_SUCCESS);
+        ASSERT_NE(Export(L"pristine"), std::string());
     }
     void TearDown() override {
-        // The keys as they were before the seeds.
-        for (const auto& [key, name] : Exported()) {
-            RegDeleteTreeW(HKEY_CURRENT_USER, key.c_str());
-            EXPECT_EQ(Reg(L"import \"" + File(L"pristine-" + name) + L"\""), 0u);
+        for (std::size_t i = 0; i < 2; ++i) {
+            RegDeleteTreeW(HKEY_CURRENT_USER, kExported[i].c_str());
+            EXPECT_EQ(Reg(L"import \"" + Files(L"pristine")[i] + L"\""), 0u);
         }
-        WIN32_FIND_DATAW found{};
-        HANDLE search = FindFirstFileW((folder_ + L"\\*").c_str(), &found);
-        if (search != INVALID_HANDLE_VALUE) {
-            do DeleteFileW(File(found.cFileName).c_str());
-            while (FindNextFileW(search, &found));
-            FindClose(search);
+        for (const wchar_t* name : {L"pristine", L"before", L"after"}) {
+            for (const std::wstring& file : Files(name)) DeleteFileW(file.c_str());
         }
         RemoveDirectoryW(folder_.c_str());
     }
 
-    static std::vector<std::pair<std::wstring, std::wstring>> Exported() {
-        return {{kSettings, L"settings.reg"}, {kBrowser, L"browser.reg"}};
+    std::vector<std::wstring> Files(const std::wstring& name) const {
+        return {folder_ + L"\\" + name + L"-settings.reg", folder_ + L"\\" + name + L"-browser.reg"};
     }
-    std::wstring File(const std::wstring& name) const { return folder_ + L"\\" + name; }
-    DWORD Export(const std::wstring& prefix) const {
-        for (const auto& [key, name] : Exported()) {
-            const DWORD code = Reg(L"export \"HKEY_CURRENT_USER\\" + key + L"\" \"" +
-                                   File(prefix + L"-" + name) + L"\" /y");
-            if (code != 0) return code;
+    // The two keys exported as `name`, sorted; empty when reg.exe failed.
+    std::string Export(const std::wstring& name) const {
+        for (std::size_t i = 0; i < 2; ++i) {
+            if (Reg(L"export \"HKEY_CURRENT_USER\\" + kExported[i] + L"\" \"" + Files(name)[i] + L"\" /y") != 0) {
+                return {};
+            }
         }
-        return ERROR_SUCCESS;
-    }
-    std::string ExportText(const std::wstring& prefix) const {
-        std::string text;
-        for (const auto& entry : Exported()) text += Sorted(File(prefix + L"-" + entry.second));
-        return text;
+        return Sorted(Files(name));
     }
 
+    const std::wstring kExported[2] = {kSettings, kBrowser};
     std::wstring folder_;
 };
 
@@ -192,7 +172,8 @@ TEST_F(WineBackupTest, ImportingTheBackupsNewestFirstRestoresEverything) {
         }
     }
     ASSERT_FALSE(HasFatalFailure());
-    ASSERT_EQ(Export(L"before"), ERROR_SUCCESS);
+    const std::string before = Export(L"before");
+    ASSERT_NE(before, "");
 
     const auto codePage = MakeSystemCodePage();
     Win32Registry registry;
@@ -219,8 +200,7 @@ TEST_F(WineBackupTest, ImportingTheBackupsNewestFirstRestoresEverything) {
     for (auto file = written.rbegin(); file != written.rend(); ++file) {
         EXPECT_EQ(Reg(L"import \"" + *file + L"\""), 0u) << Narrow(*file);
     }
-    ASSERT_EQ(Export(L"after"), ERROR_SUCCESS);
-    EXPECT_EQ(ExportText(L"after"), ExportText(L"before"));
+    EXPECT_EQ(Export(L"after"), before);
 
     EXPECT_EQ(PruneBackups(backups, 2), "");
     EXPECT_EQ(GetFileAttributesW(written[1].c_str()), INVALID_FILE_ATTRIBUTES);

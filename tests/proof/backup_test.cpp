@@ -19,101 +19,83 @@
 namespace zuv::test {
 namespace {
 
-// Imports a .reg document as "reg import" would, for what a backup holds: key removals, keys,
-// removed values, and values quoted, as dword or as hexadecimal bytes (continued lines too).
-void Import(const std::vector<unsigned char>& bytes, MemoryRegistry& memory, const AnsiCodePage& cp) {
-    ASSERT_GE(bytes.size(), 2u);
-    ASSERT_EQ(bytes[0], 0xFF);
-    ASSERT_EQ(bytes[1], 0xFE);
-    std::u16string wide;
-    for (std::size_t i = 2; i + 1 < bytes.size(); i += 2) wide.push_back(static_cast<char16_t>(bytes[i] | bytes[i + 1] << 8));
-    std::vector<std::string> lines;
-    std::string text = Utf8FromUtf16(wide);
-    for (std::size_t at = 0, end = 0; at < text.size(); at = end + 2) {
-        end = text.find("\r\n", at);
-        ASSERT_NE(end, std::string::npos) << "line without CRLF";
-        std::string line = text.substr(at, end - at);
-        if (!lines.empty() && !lines.back().empty() && lines.back().back() == '\\') {
-            lines.back().pop_back();
-            lines.back() += line.substr(line.find_first_not_of(' '));
-        } else {
-            lines.push_back(line);
-        }
+std::u16string Units(const std::vector<unsigned char>& bytes, std::size_t from = 0) {
+    std::u16string units;
+    for (std::size_t i = from; i + 1 < bytes.size(); i += 2) {
+        units.push_back(static_cast<char16_t>(bytes[i] | bytes[i + 1] << 8));
     }
-    ASSERT_EQ(lines.at(0), "Windows Registry Editor Version 5.00");
-    const std::string root = "HKEY_CURRENT_USER\\";
-    const auto unescape = [](const std::string& quoted, std::size_t& at) {
+    return units;
+}
+
+// Imports a backup as "reg import" would: key removals, keys, removed values, and values quoted,
+// as dword or as hexadecimal bytes on continued lines.
+void Import(const std::vector<unsigned char>& bytes, ApplyRig& rig) {
+    ASSERT_TRUE(bytes.size() > 2 && bytes[0] == 0xFF && bytes[1] == 0xFE);
+    std::string text = Utf8FromUtf16(Units(bytes, 2));
+    for (std::size_t at = 0; (at = text.find("\\\r\n", at)) != std::string::npos;) {
+        text.erase(at, text.find_first_not_of(' ', at + 3) - at);
+    }
+    const std::string header = "Windows Registry Editor Version 5.00\r\n";
+    ASSERT_EQ(text.rfind(header, 0), 0u);
+    const AnsiCodePage& cp = *rig.codePage;
+    const std::function<void(const std::string&)> removeTree = [&](const std::string& path) {
+        std::vector<std::string> subKeys;
+        rig.reg.EnumerateSubKeys(kHkeyCurrentUser, path, subKeys);
+        for (const std::string& sub : subKeys) removeTree(path + "\\" + sub);
+        rig.reg.DeleteEntry(kHkeyCurrentUser, path, "");
+    };
+    const auto unquote = [](const std::string& line, std::size_t& at) {
         std::string out;
-        for (++at; quoted.at(at) != '"'; ++at) out.push_back(quoted[at] == '\\' ? quoted.at(++at) : quoted[at]);
-        ++at;
+        for (++at; line.at(at) != '"'; ++at) out.push_back(line[at] == '\\' ? line.at(++at) : line[at]);
         return out;
     };
-    const auto ansiOfUtf16 = [&cp](const std::vector<unsigned char>& data) {
-        std::u16string units;
-        for (std::size_t i = 0; i + 1 < data.size(); i += 2) units.push_back(static_cast<char16_t>(data[i] | data[i + 1] << 8));
-        const std::string ansi = cp.FromUtf8(Utf8FromUtf16(units));
-        return std::vector<unsigned char>(ansi.begin(), ansi.end());
+    const auto open = [&](const std::string& path) {
+        RegKey handle = 0;
+        EXPECT_EQ(rig.memory.CreateKeyEx(kHkeyCurrentUser, cp.FromUtf8(path), "", kWriteAccess, false,
+                                         &handle, nullptr), kErrorSuccess);
+        return handle;
     };
-    RegKey key = 0;
-    for (const std::string& line : std::vector<std::string>(lines.begin() + 1, lines.end())) {
-        if (line.empty()) continue;
-        if (line.front() == '[') {
-            const bool removal = line[1] == '-';
-            const std::string path = line.substr(removal ? 2 : 1, line.size() - (removal ? 3 : 2));
-            ASSERT_EQ(path.rfind(root, 0), 0u) << path;
-            mdlReg reg(memory, cp);
-            std::vector<std::string> stack{path.substr(root.size())};
-            while (removal && !stack.empty()) {  // the whole tree, sub-keys first
-                std::vector<std::string> subKeys;
-                reg.EnumerateSubKeys(kHkeyCurrentUser, stack.back(), subKeys);
-                if (subKeys.empty()) {
-                    reg.DeleteEntry(kHkeyCurrentUser, stack.back(), "");
-                    stack.pop_back();
-                    continue;
-                }
-                const std::string parent = stack.back();
-                for (const auto& sub : subKeys) stack.push_back(parent + "\\" + sub);
-            }
-            if (key != 0) memory.CloseKey(key);
-            key = 0;
-            if (!removal) {
-                ASSERT_EQ(memory.CreateKeyEx(kHkeyCurrentUser, cp.FromUtf8(path.substr(root.size())), "",
-                                             kWriteAccess, false, &key, nullptr), kErrorSuccess);
-            }
-            continue;
+    std::string key;
+    for (std::size_t at = header.size(), end = 0; at < text.size(); at = end + 2) {
+        end = text.find("\r\n", at);
+        ASSERT_NE(end, std::string::npos);
+        const std::string line = text.substr(at, end - at);
+        const std::string root = "HKEY_CURRENT_USER\\";
+        if (line.rfind("[-" + root, 0) == 0) removeTree(line.substr(root.size() + 2, line.size() - root.size() - 3));
+        if (line.rfind("[" + root, 0) == 0) {
+            key = line.substr(root.size() + 1, line.size() - root.size() - 2);
+            rig.memory.CloseKey(open(key));
         }
-        ASSERT_NE(key, 0u) << line;
-        std::size_t at = 0;
-        const std::string name = line[0] == '@' ? (at = 1, "") : unescape(line, at);
-        const std::string data = line.substr(at + 1);
-        const std::string ansiName = cp.FromUtf8(name);
+        if (line.empty() || line[0] == '[') continue;
+        std::size_t at2 = 0;
+        const std::string name = line[0] == '@' ? "" : unquote(line, at2);
+        const std::string data = line.substr(line[0] == '@' ? 2 : at2 + 2);
+        Seed value{kHkeyCurrentUser, key, name, kRegBinary, {}};
         if (data == "-") {
-            memory.DeleteValue(key, ansiName);
+            const RegKey handle = open(key);
+            rig.memory.DeleteValue(handle, cp.FromUtf8(name));
+            rig.memory.CloseKey(handle);
             continue;
         }
-        std::uint32_t type = kRegBinary;
-        std::vector<unsigned char> raw;
         if (data[0] == '"') {
             std::size_t start = 0;
-            const std::string ansi = cp.FromUtf8(unescape(data, start));
-            type = kRegSz;
-            raw.assign(ansi.begin(), ansi.end());
-            raw.push_back(0);
+            value.type = kRegSz;
+            value.data = SzBytes(cp, unquote(data, start));
         } else if (data.rfind("dword:", 0) == 0) {
-            type = kRegDword;
-            raw = DwordBytes(static_cast<std::uint32_t>(std::stoul(data.substr(6), nullptr, 16)));
+            value.type = kRegDword;
+            value.data = DwordBytes(static_cast<std::uint32_t>(std::stoul(data.substr(6), nullptr, 16)));
         } else {
-            std::size_t colon = data.find(':');
-            if (data.rfind("hex(", 0) == 0) type = static_cast<std::uint32_t>(std::stoul(data.substr(4), nullptr, 16));
-            for (std::size_t i = colon + 1; i + 1 < data.size(); i += 3) {
-                raw.push_back(static_cast<unsigned char>(std::stoul(data.substr(i, 2), nullptr, 16)));
+            if (data.rfind("hex(", 0) == 0) value.type = static_cast<std::uint32_t>(std::stoul(data.substr(4), nullptr, 16));
+            for (std::size_t i = data.find(':') + 1; i + 1 < data.size(); i += 3) {
+                value.data.push_back(static_cast<unsigned char>(std::stoul(data.substr(i, 2), nullptr, 16)));
             }
-            if (type == kRegSz || type == kRegExpandSz || type == kRegMultiSz) raw = ansiOfUtf16(raw);
+            if (value.type == kRegSz || value.type == kRegExpandSz || value.type == kRegMultiSz) {
+                const std::string ansi = cp.FromUtf8(Utf8FromUtf16(Units(value.data)));
+                value.data.assign(ansi.begin(), ansi.end());
+            }
         }
-        ASSERT_EQ(memory.SetValueEx(key, ansiName, type, raw.data(), static_cast<std::uint32_t>(raw.size())),
-                  kErrorSuccess) << line;
+        rig.Put(value);
     }
-    if (key != 0) memory.CloseKey(key);
 }
 
 // Every key and value, classes left out: a .reg file carries no key classes.
@@ -150,7 +132,7 @@ std::vector<unsigned char> RoundTrip(ApplyRig& rig, const Steps& steps) {
     rig.recorder.SetAbbreviations({});
     steps(rig.reg);
     EXPECT_EQ(seen.Log(), rig.recorder.Log()) << "the view answered otherwise than the registry";
-    Import(backup.bytes, rig.memory, cp);
+    Import(backup.bytes, rig);
     EXPECT_EQ(Text(TakeSnapshot(rig.memory, cp)), Text(before));
     return backup.bytes;
 }
