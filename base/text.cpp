@@ -82,6 +82,39 @@ std::string EncodeUtf8(std::u32string_view text) {
     return out;
 }
 
+std::u16string Utf16FromUtf8(std::string_view utf8) {
+    std::u16string out;
+    out.reserve(utf8.size());
+    for (char32_t c : DecodeUtf8(utf8)) {
+        if (c < 0x10000) {
+            out.push_back(static_cast<char16_t>(c));
+        } else {
+            c -= 0x10000;
+            out.push_back(static_cast<char16_t>(0xD800 + (c >> 10)));
+            out.push_back(static_cast<char16_t>(0xDC00 + (c & 0x3FF)));
+        }
+    }
+    return out;
+}
+
+std::string Utf8FromUtf16(std::u16string_view utf16) {
+    std::u32string text;
+    text.reserve(utf16.size());
+    for (std::size_t i = 0; i < utf16.size(); ++i) {
+        const char16_t c = utf16[i];
+        if (c >= 0xD800 && c <= 0xDBFF && i + 1 < utf16.size() && utf16[i + 1] >= 0xDC00 &&
+            utf16[i + 1] <= 0xDFFF) {
+            const char32_t high = char32_t{c} - char32_t{0xD800};
+            const char32_t low = char32_t{utf16[i + 1]} - char32_t{0xDC00};
+            text.push_back(char32_t{0x10000} + (high << 10U) + low);
+            ++i;
+        } else {
+            text.push_back(c >= 0xD800 && c <= 0xDFFF ? char32_t{0xFFFD} : char32_t{c});
+        }
+    }
+    return EncodeUtf8(text);
+}
+
 char32_t UpperCase(char32_t c) {
     if (c < 0x80) return (c >= 'a' && c <= 'z') ? c - 0x20 : c;
     // The registry folds UTF-16 code units; characters outside the BMP stay as they are.

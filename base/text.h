@@ -9,6 +9,10 @@ namespace zuv {
 // Code points of UTF-8 text; an invalid byte becomes U+FFFD.
 std::u32string DecodeUtf8(std::string_view utf8);
 std::string EncodeUtf8(std::u32string_view text);
+// UTF-8 text as UTF-16 (characters outside the BMP as surrogate pairs), and back; an unpaired
+// surrogate reads as U+FFFD.
+std::u16string Utf16FromUtf8(std::string_view utf8);
+std::string Utf8FromUtf16(std::u16string_view utf16);
 
 // Upper case of one code point, as the registry folds names.
 char32_t UpperCase(char32_t c);

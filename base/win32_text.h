@@ -17,7 +17,8 @@ std::string BytesFrom(UINT codePage, std::wstring_view wide, DWORD flags = 0,
 inline std::wstring Widen(std::string_view utf8) { return WideFrom(CP_UTF8, utf8); }
 inline std::string Narrow(std::wstring_view utf16) { return BytesFrom(CP_UTF8, utf16); }
 
-// The system's description of an error code, UTF-8, without trailing line breaks.
+// The system's description of an error code (GetLastError, or a registry result), UTF-8,
+// without trailing line breaks; "错误 <code>" when the system has none.
 std::string SystemErrorText(DWORD code);
 
 }  // namespace zuv

@@ -1,4 +1,4 @@
-# zuv_add_gtest(<name> <sources>... [LIBS <libraries>...] [NO_GTEST_MAIN])
+# zuv_add_gtest(<name> <sources>... [LIBS <libraries>...] [NO_GTEST_MAIN] [TEST_PREFIX <text>])
 #
 # One GoogleTest executable and its tests. Natively the tests are discovered after the
 # build, one CTest test per case. In the Windows build the executable runs as one CTest
@@ -6,8 +6,9 @@
 # mean starting Wine at build time.
 #
 # NO_GTEST_MAIN: the sources bring their own main().
+# TEST_PREFIX: put before each discovered case's name, for executables that share cases.
 function(zuv_add_gtest name)
-  cmake_parse_arguments(PARSE_ARGV 1 ARG "NO_GTEST_MAIN" "" "LIBS")
+  cmake_parse_arguments(PARSE_ARGV 1 ARG "NO_GTEST_MAIN" "TEST_PREFIX" "LIBS")
   if(NOT ARG_UNPARSED_ARGUMENTS)
     message(FATAL_ERROR "zuv_add_gtest(${name}): no sources")
   endif()
@@ -24,6 +25,7 @@ function(zuv_add_gtest name)
     set_tests_properties(${name} PROPERTIES LABELS "wine")
   else()
     gtest_discover_tests(${name}
+      TEST_PREFIX "${ARG_TEST_PREFIX}"
       WORKING_DIRECTORY $<TARGET_FILE_DIR:${name}>
       EXTRA_ARGS --gtest_color=no
       DISCOVERY_TIMEOUT 60)

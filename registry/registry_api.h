@@ -47,6 +47,7 @@ constexpr long kErrorInvalidParameter = 87;
 constexpr long kErrorBadPathname = 161;
 constexpr long kErrorMoreData = 234;
 constexpr long kErrorNoMoreItems = 259;
+constexpr long kErrorKeyDeleted = 1018;
 
 constexpr std::uint32_t kRegCreatedNewKey = 1;
 constexpr std::uint32_t kRegOpenedExistingKey = 2;

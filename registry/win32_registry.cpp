@@ -2,7 +2,7 @@
 
 #include <windows.h>
 
-#include <iterator>
+#include <algorithm>
 
 #include "base/win32_text.h"
 
@@ -167,6 +167,38 @@ long Win32Registry::EnumValue(RegKey key, std::uint32_t index, char* name,
     return rc;
 }
 
-std::string Win32Registry::ErrorText(long code) { return SystemErrorText(static_cast<DWORD>(code)); }
+std::string Win32Registry::ErrorText(long code) {
+    return SystemErrorText(static_cast<DWORD>(code));
+}
+
+long Win32StoredRegistry::ReadKey(RegKey root, const std::string& path,
+                                  std::vector<StoredValue>& values) {
+    values.clear();
+    HKEY key = nullptr;
+    LONG rc = RegOpenKeyExW(PredefinedHandle(root), Widen(path).c_str(), 0, KEY_QUERY_VALUE, &key);
+    if (rc != ERROR_SUCCESS) return rc;
+    std::vector<wchar_t> name(16384);  // the longest value name and its NUL
+    std::vector<BYTE> data(4096);
+    for (DWORD index = 0;;) {
+        auto nameLength = static_cast<DWORD>(name.size());
+        auto size = static_cast<DWORD>(data.size());
+        DWORD type = 0;
+        rc = RegEnumValueW(key, index, name.data(), &nameLength, nullptr, &type, data.data(), &size);
+        if (rc == ERROR_MORE_DATA) {
+            data.resize(std::max<std::size_t>(size, data.size() * 2));
+            continue;
+        }
+        if (rc != ERROR_SUCCESS) break;
+        values.push_back({Narrow(std::wstring_view(name.data(), nameLength)), type,
+                          std::vector<unsigned char>(data.begin(), data.begin() + size)});
+        ++index;
+    }
+    RegCloseKey(key);
+    return rc == ERROR_NO_MORE_ITEMS ? ERROR_SUCCESS : rc;
+}
+
+std::string Win32StoredRegistry::ErrorText(long code) {
+    return SystemErrorText(static_cast<DWORD>(code));
+}
 
 }  // namespace zuv

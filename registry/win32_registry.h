@@ -1,6 +1,7 @@
 // The Windows backend of RegistryApi: each call forwards to its advapi32 ANSI function.
 // Real key handles are pointer-sized, so every handle this object opens is handed out as a
-// small 32-bit number and looked up again on each call.
+// small 32-bit number and looked up again on each call. Win32StoredRegistry reads what is
+// stored with the Unicode functions, byte for byte.
 #pragma once
 
 #include <cstdint>
@@ -8,6 +9,7 @@
 #include <string>
 
 #include "registry/registry_api.h"
+#include "registry/stored_registry.h"
 
 namespace zuv {
 
@@ -48,6 +50,12 @@ private:
 
     std::map<RegKey, void*> handles_;
     RegKey nextId_ = 1;
+};
+
+class Win32StoredRegistry : public StoredRegistry {
+public:
+    long ReadKey(RegKey root, const std::string& path, std::vector<StoredValue>& values) override;
+    std::string ErrorText(long code) override;
 };
 
 }  // namespace zuv

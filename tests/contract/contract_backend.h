@@ -1,5 +1,6 @@
 // The registry a contract test runs against: the in-memory backend natively, the real
-// advapi32 one (under Wine) in the Windows build. Both run the same cases.
+// advapi32 one (under Wine) in the Windows build. Both run the same cases, directly and
+// through the copy-on-write view an apply is planned on.
 #pragma once
 
 #include <cstddef>
@@ -22,8 +23,13 @@ public:
     virtual std::optional<std::string> KeyClass(RegKey root, const std::string& ansiPath) = 0;
     // Handles handed out by Api() and not yet closed.
     virtual std::size_t OpenHandles() const = 0;
+    // Whether keys keep the class they were created with (the view keeps none).
+    virtual bool KeepsClasses() const { return true; }
 };
 
+// The platform's registry: in-memory natively, advapi32 in the Windows build.
+std::unique_ptr<ContractBackend> MakeRegistryBackend();
+// What the cases run against: that registry, or the view over it.
 std::unique_ptr<ContractBackend> MakeContractBackend();
 
 }  // namespace zuv::contract

@@ -29,7 +29,7 @@ private:
 
 }  // namespace
 
-std::unique_ptr<ContractBackend> MakeContractBackend() {
+std::unique_ptr<ContractBackend> MakeRegistryBackend() {
     return std::make_unique<MemoryBackend>();
 }
 

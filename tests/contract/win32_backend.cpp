@@ -43,7 +43,7 @@ private:
 
 }  // namespace
 
-std::unique_ptr<ContractBackend> MakeContractBackend() { return std::make_unique<Win32Backend>(); }
+std::unique_ptr<ContractBackend> MakeRegistryBackend() { return std::make_unique<Win32Backend>(); }
 
 }  // namespace zuv::contract
 

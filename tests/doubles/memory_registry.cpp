@@ -1,45 +1,13 @@
 #include "tests/doubles/memory_registry.h"
 
 #include <algorithm>
-#include <cstring>
 #include <iomanip>
 #include <sstream>
 
 #include "base/text.h"
+#include "registry/registry_rules.h"
 
 namespace zuv {
-namespace {
-
-constexpr long kErrorKeyDeleted = 1018;
-// Wine takes key names of up to 256 characters, and sub-key paths of up to 260 through
-// the ANSI functions (they convert into a MAX_PATH buffer; a longer path gives
-// ERROR_MORE_DATA).
-constexpr std::size_t kMaxKeyNameChars = 256;
-constexpr std::size_t kMaxSubKeyPathChars = 260;
-constexpr std::size_t kMaxValueNameChars = 16383;
-
-// Length in UTF-16 code units, which is what the registry counts.
-std::size_t Utf16Length(const std::u32string& text) {
-    std::size_t n = 0;
-    for (char32_t c : text) n += c > 0xFFFF ? 2 : 1;
-    return n;
-}
-
-// The order names are kept and listed in: compared without regard to case, with the
-// letters taken in lower case as Wine does, so "_x" comes before "A".
-std::u32string NameKey(std::string_view utf8) {
-    std::u32string key = FoldedKey(utf8);
-    for (char32_t& c : key) {
-        if (c >= U'A' && c <= U'Z') c += U'a' - U'A';
-    }
-    return key;
-}
-
-bool IsStringType(std::uint32_t type) {
-    return type == kRegSz || type == kRegExpandSz || type == kRegMultiSz;
-}
-
-}  // namespace
 
 const char* RegCallName(RegCall call) {
     switch (call) {
@@ -75,15 +43,6 @@ long MemoryRegistry::Before(RegCall call) {
 
 std::u32string MemoryRegistry::Fold(const std::string& ansiName) const {
     return NameKey(codePage_.ToUtf8(ansiName));
-}
-
-long MemoryRegistry::CheckSubKeyPath(const std::string& ansiPath) const {
-    // No character takes fewer ANSI bytes than UTF-16 units: only a long path needs counting.
-    if (ansiPath.size() > kMaxSubKeyPathChars &&
-        Utf16Length(DecodeUtf8(codePage_.ToUtf8(ansiPath))) > kMaxSubKeyPathChars) {
-        return kErrorMoreData;
-    }
-    return kErrorSuccess;
 }
 
 bool MemoryRegistry::RootReadOnly(RegKey root) const {
@@ -127,48 +86,12 @@ MemoryRegistry::Key* MemoryRegistry::Resolve(RegKey key, long& error, std::uint3
     return found;
 }
 
-long MemoryRegistry::SplitPath(const std::string& ansiPath, std::vector<std::string>& levels) const {
-    levels.clear();
-    if (!ansiPath.empty() && ansiPath.front() == '\\') return kErrorBadPathname;
-    // The registry splits the path after converting it to Unicode: in a double-byte code page
-    // the second byte of a character can be the byte of '\\' and does not separate levels.
-    const bool ascii = IsAscii(ansiPath);
-    const std::string text = ascii ? ansiPath : codePage_.ToUtf8(ansiPath);
-    std::string level;
-    for (std::size_t i = 0; i <= text.size(); ++i) {
-        if (i == text.size() || text[i] == '\\') {
-            if (!level.empty()) {
-                // No character takes fewer bytes than UTF-16 units, so only a long name
-                // needs counting.
-                if (level.size() > kMaxKeyNameChars &&
-                    Utf16Length(DecodeUtf8(level)) > kMaxKeyNameChars) {
-                    return kErrorInvalidParameter;
-                }
-                if (ascii) {
-                    levels.push_back(level);
-                } else {
-                    try {
-                        levels.push_back(codePage_.FromUtf8(level));
-                    } catch (const std::exception&) {
-                        return kErrorInvalidParameter;  // bytes that are no text of the code page
-                    }
-                }
-            }
-            level.clear();
-        } else {
-            level.push_back(text[i]);
-        }
-    }
-    return kErrorSuccess;
-}
-
 long MemoryRegistry::StartPath(RegKey key, const std::string& subKey, std::shared_ptr<Key>& start,
                                RegKey& rootOf, std::vector<std::string>& levels) {
     long error = 0;
     Key* base = Resolve(key, error, nullptr, &rootOf);
     if (base == nullptr) return error;
-    if (const long tooLong = CheckSubKeyPath(subKey)) return tooLong;
-    if (const long bad = SplitPath(subKey, levels)) return bad;
+    if (const long bad = SplitKeyPath(codePage_, subKey, levels)) return bad;
     if (base == currentUser_.get()) {
         start = currentUser_;
     } else if (base == localMachine_.get()) {
@@ -269,10 +192,7 @@ long MemoryRegistry::SetValueEx(RegKey key, const std::string& valueName, std::u
     Key* k = Resolve(key, error, &access);
     if (k == nullptr) return error;
     if ((access & kKeySetValue) == 0) return kErrorAccessDenied;
-    if (valueName.size() > kMaxValueNameChars &&
-        Utf16Length(DecodeUtf8(codePage_.ToUtf8(valueName))) > kMaxValueNameChars) {
-        return kErrorInvalidParameter;
-    }
+    if (const long bad = CheckValueName(codePage_, valueName)) return bad;
     if (data == nullptr && size != 0) return kErrorInvalidParameter;
     std::vector<unsigned char> bytes(data, data + size);
     if (Value* v = FindValue(*k, valueName)) {
@@ -299,24 +219,7 @@ long MemoryRegistry::QueryValueEx(RegKey key, const std::string& valueName, std:
     if (data != nullptr && size == nullptr) return kErrorInvalidParameter;
     const Value* v = FindValue(*k, valueName);
     if (v == nullptr) return kErrorFileNotFound;
-    if (type != nullptr) *type = v->type;
-    if (size == nullptr) return kErrorSuccess;
-    const auto stored = static_cast<std::uint32_t>(v->data.size());
-    if (data == nullptr) {
-        *size = stored;
-        return kErrorSuccess;
-    }
-    if (*size < stored) {
-        *size = stored;
-        return kErrorMoreData;
-    }
-    if (stored != 0) std::memcpy(data, v->data.data(), stored);
-    // The A function adds a missing terminator to text when there is room for it.
-    if (IsStringType(v->type) && stored < *size && (stored == 0 || v->data.back() != 0)) {
-        data[stored] = 0;
-    }
-    *size = stored;
-    return kErrorSuccess;
+    return CopyValueOut(v->type, v->data, type, data, size);
 }
 
 long MemoryRegistry::DeleteValue(RegKey key, const std::string& valueName) {
@@ -427,12 +330,7 @@ long MemoryRegistry::EnumKeyEx(RegKey key, std::uint32_t index, char* name, std:
         handle->second.listedVersion = k->subKeysVersion;
         handle->second.listed = it;
     }
-    const std::string& n = it->second->name;
-    if (n.size() + 1 > *nameLen) return kErrorMoreData;
-    std::memcpy(name, n.data(), n.size());
-    name[n.size()] = '\0';
-    *nameLen = static_cast<std::uint32_t>(n.size());
-    return kErrorSuccess;
+    return CopyNameOut(it->second->name, name, nameLen);
 }
 
 long MemoryRegistry::EnumValue(RegKey key, std::uint32_t index, char* name, std::uint32_t* nameLen,
@@ -446,12 +344,9 @@ long MemoryRegistry::EnumValue(RegKey key, std::uint32_t index, char* name, std:
     if (name == nullptr || nameLen == nullptr) return kErrorInvalidParameter;
     if (index >= k->values.size()) return kErrorNoMoreItems;
     const Value& v = k->values[index];
-    if (v.name.size() + 1 > *nameLen) return kErrorMoreData;
-    std::memcpy(name, v.name.data(), v.name.size());
-    name[v.name.size()] = '\0';
-    *nameLen = static_cast<std::uint32_t>(v.name.size());
-    if (type != nullptr) *type = v.type;
-    return kErrorSuccess;
+    const long copied = CopyNameOut(v.name, name, nameLen);
+    if (copied == kErrorSuccess && type != nullptr) *type = v.type;
+    return copied;
 }
 
 std::string MemoryRegistry::ErrorText(long code) {
@@ -514,6 +409,26 @@ std::string MemoryRegistry::Dump(RegKey root) const {
     std::string out;
     DumpKey(root == kHkeyLocalMachine ? *localMachine_ : *currentUser_, "", out);
     return out;
+}
+
+long MemoryStoredRegistry::ReadKey(RegKey root, const std::string& path,
+                                   std::vector<StoredValue>& values) {
+    values.clear();
+    const MemoryRegistry::Key* key = memory_.FindKey(root, path);
+    if (key == nullptr) return kErrorFileNotFound;
+    for (const MemoryRegistry::Value& v : key->values) {
+        StoredValue stored{codePage_.ToUtf8(v.name), v.type, v.data};
+        if (v.type == kRegSz || v.type == kRegExpandSz || v.type == kRegMultiSz) {
+            const std::string ansi(v.data.begin(), v.data.end());
+            stored.data.clear();
+            for (char16_t unit : Utf16FromUtf8(codePage_.ToUtf8(ansi))) {
+                stored.data.push_back(static_cast<unsigned char>(unit & 0xFF));
+                stored.data.push_back(static_cast<unsigned char>(unit >> 8));
+            }
+        }
+        values.push_back(std::move(stored));
+    }
+    return kErrorSuccess;
 }
 
 }  // namespace zuv

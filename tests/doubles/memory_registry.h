@@ -13,6 +13,7 @@
 
 #include "registry/codepage.h"
 #include "registry/registry_api.h"
+#include "registry/stored_registry.h"
 
 namespace zuv {
 
@@ -101,14 +102,12 @@ private:
     // The key behind a handle, or null with `error` set.
     Key* Resolve(RegKey key, long& error, std::uint32_t* access = nullptr, RegKey* root = nullptr);
     long Before(RegCall call);
-    long SplitPath(const std::string& ansiPath, std::vector<std::string>& levels) const;
     // What a path-taking call starts from: the key behind `key` (kept alive by `start`), the
     // root it lies under, and the path's levels.
     long StartPath(RegKey key, const std::string& subKey, std::shared_ptr<Key>& start,
                    RegKey& rootOf, std::vector<std::string>& levels);
     Value* FindValue(Key& key, const std::string& ansiName);
     std::u32string Fold(const std::string& ansiName) const;
-    long CheckSubKeyPath(const std::string& ansiPath) const;
     bool RootReadOnly(RegKey root) const;
     void DumpKey(const Key& key, const std::string& path, std::string& out) const;
 
@@ -121,6 +120,20 @@ private:
     FaultHook faultHook_;
     bool hklmReadOnly_ = false;
     bool hkcuReadOnly_ = false;
+};
+
+// The in-memory registry as stored: text values come out in UTF-16LE, as Windows holds what
+// the ANSI functions wrote.
+class MemoryStoredRegistry : public StoredRegistry {
+public:
+    MemoryStoredRegistry(MemoryRegistry& memory, const AnsiCodePage& codePage)
+        : memory_(memory), codePage_(codePage) {}
+    long ReadKey(RegKey root, const std::string& path, std::vector<StoredValue>& values) override;
+    std::string ErrorText(long code) override { return memory_.ErrorText(code); }
+
+private:
+    MemoryRegistry& memory_;
+    const AnsiCodePage& codePage_;
 };
 
 }  // namespace zuv

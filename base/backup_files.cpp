@@ -1,0 +1,74 @@
+#include "base/backup_files.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <utility>
+
+namespace zuv {
+namespace {
+
+using namespace std::chrono;
+
+constexpr std::string_view kPattern = "DDDDDDDD-DDDDDD-DDD.reg";
+
+// The number in `digits` characters of `text` from `at`.
+int Number(std::string_view text, std::size_t at, std::size_t digits) {
+    int n = 0;
+    for (std::size_t i = at; i < at + digits; ++i) n = n * 10 + (text[i] - '0');
+    return n;
+}
+
+}  // namespace
+
+std::string BackupFileName(BackupTime time) {
+    const auto day = floor<days>(time);
+    const year_month_day date{day};
+    const hh_mm_ss<milliseconds> clock{time - day};
+    char name[32];
+    std::snprintf(name, sizeof name, "%04d%02u%02u-%02d%02d%02d-%03d.reg", static_cast<int>(date.year()),
+                  static_cast<unsigned>(date.month()), static_cast<unsigned>(date.day()),
+                  static_cast<int>(clock.hours().count()), static_cast<int>(clock.minutes().count()),
+                  static_cast<int>(clock.seconds().count()),
+                  static_cast<int>(clock.subseconds().count()));
+    return name;
+}
+
+std::optional<BackupTime> BackupFileTime(std::string_view name) {
+    if (name.size() != kPattern.size()) return std::nullopt;
+    for (std::size_t i = 0; i < name.size(); ++i) {
+        const bool digit = name[i] >= '0' && name[i] <= '9';
+        if (kPattern[i] == 'D' ? !digit : name[i] != kPattern[i]) return std::nullopt;
+    }
+    const year_month_day date{year{Number(name, 0, 4)},
+                              month{static_cast<unsigned>(Number(name, 4, 2))},
+                              day{static_cast<unsigned>(Number(name, 6, 2))}};
+    const int hour = Number(name, 9, 2);
+    const int minute = Number(name, 11, 2);
+    const int second = Number(name, 13, 2);
+    if (!date.ok() || hour > 23 || minute > 59 || second > 59) return std::nullopt;
+    return local_days{date} + hours{hour} + minutes{minute} + seconds{second} +
+           milliseconds{Number(name, 16, 3)};
+}
+
+std::string NextBackupName(BackupTime now, const std::vector<std::string>& existing) {
+    BackupTime time = now;
+    for (const std::string& name : existing) {
+        if (const auto taken = BackupFileTime(name); taken && *taken >= time) {
+            time = *taken + milliseconds{1};
+        }
+    }
+    return BackupFileName(time);
+}
+
+std::vector<std::string> BackupsToPrune(const std::vector<std::string>& names, std::size_t keep) {
+    std::vector<std::pair<BackupTime, std::string>> backups;
+    for (const std::string& name : names) {
+        if (const auto time = BackupFileTime(name)) backups.emplace_back(*time, name);
+    }
+    std::sort(backups.begin(), backups.end());
+    std::vector<std::string> old;
+    for (std::size_t i = 0; i + keep < backups.size(); ++i) old.push_back(backups[i].second);
+    return old;
+}
+
+}  // namespace zuv
