@@ -56,11 +56,14 @@ WrittenBackup WriteBackupFile(const std::string& folder, BackupTime now,
         return {{}, "无法创建备份文件夹 " + folder + "：" + SystemErrorText(code)};
     }
     std::vector<std::string> names = FileNames(wideFolder);
-    // Another apply may take the same name between listing and creating: then the next one.
+    // The file is written whole under a name of its own, flushed, and only then given its
+    // backup name, in one step: a program ended half-way leaves no backup cut short.
+    // Another apply may take the same name in between: then the next one.
     for (int attempt = 0; attempt < 100; ++attempt) {
         const std::string name = NextBackupName(now, names);
         const std::wstring path = wideFolder + L"\\" + Widen(name);
-        HANDLE file = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+        const std::wstring partial = path + L".partial";
+        HANDLE file = CreateFileW(partial.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
                                   FILE_ATTRIBUTE_NORMAL, nullptr);
         if (file == INVALID_HANDLE_VALUE) {
             const DWORD code = GetLastError();
@@ -74,8 +77,18 @@ WrittenBackup WriteBackupFile(const std::string& folder, BackupTime now,
         DWORD code = written ? ERROR_SUCCESS : GetLastError();
         if (!written && code == ERROR_SUCCESS) code = ERROR_WRITE_FAULT;
         if (!CloseHandle(file) && written) code = GetLastError();
-        if (code == ERROR_SUCCESS) return {Narrow(path), {}};
-        DeleteFileW(path.c_str());  // a backup cut short is none
+        if (code == ERROR_SUCCESS) {
+            if (MoveFileExW(partial.c_str(), path.c_str(), MOVEFILE_WRITE_THROUGH)) {
+                return {Narrow(path), {}};
+            }
+            code = GetLastError();
+            if (code == ERROR_FILE_EXISTS || code == ERROR_ALREADY_EXISTS) {
+                DeleteFileW(partial.c_str());
+                names.push_back(name);
+                continue;
+            }
+        }
+        DeleteFileW(partial.c_str());  // a backup cut short is none
         return {{}, "无法写入备份文件 " + Narrow(path) + "：" + SystemErrorText(code)};
     }
     return {{}, "无法写入备份文件：文件夹 " + folder + " 中找不到可用的文件名"};

@@ -1,9 +1,13 @@
 #include "program/program.h"
 
 #include <cstdio>
+#include <exception>
+#include <utility>
 
 #include "base/runtime_error.h"
 #include "browser_config/zone_check.h"
+#include "registry/backup_document.h"
+#include "window/backup_plan.h"
 
 namespace zuv {
 namespace {
@@ -55,15 +59,16 @@ private:
     std::string address_;
 };
 
-int RunQuiet(const Invocation& invocation, ProgramHost& host, mdlReg& reg) {
+int RunQuiet(const Invocation& invocation, ProgramHost& host, ProgramRegistry registry,
+             mdlReg& reg) {
     NoWindow noWindow(*invocation.address);
-    ApplyLog log(host, StartedFrom::Quiet, invocation.logFile);
-    ZUVPortalSetting logic(noWindow, reg, &log);
+    ApplyRecords records(host, registry, StartedFrom::Quiet, invocation.logFile);
+    ZUVPortalSetting logic(noWindow, reg, &records);
     // The same start-up and the same apply as the window's.
     logic.Form_Load();
     const ApplyOutcome outcome = logic.RunApply(noWindow.AddressText());
     std::string output = MessageText(outcome, NameLength::Short) + "\n";
-    for (const std::string& problem : log.Problems()) output += problem + "\n";
+    for (const std::string& problem : records.Problems()) output += problem + "\n";
     host.WriteOutput(output);
     return outcome.Succeeded() ? kExitSuccess : kExitApplyFailed;
 }
@@ -87,20 +92,48 @@ int RunCheck(const std::string& address, ProgramHost& host, mdlReg& reg,
 
 std::string LogLine(const LogEntry& entry) {
     const char* started = entry.startedFrom == StartedFrom::Quiet ? "quiet" : "window";
-    return TimeText(entry.time) + "\t" + Escaped(entry.user, false) + "\t" +
-           Escaped(entry.computer, false) + "\t" + started + "\t\"" + Escaped(entry.address, true) +
-           "\"\t" + Escaped(entry.outcome, false);
+    std::string line = TimeText(entry.time);
+    for (const std::string& field : {Escaped(entry.user, false), Escaped(entry.computer, false),
+                                     std::string(started),
+                                     "\"" + Escaped(entry.address, true) + "\"",
+                                     Escaped(entry.outcome, false), Escaped(entry.backup, false)}) {
+        line += '\t';
+        line += field;
+    }
+    return line;
 }
 
-void ApplyLog::BeforeApply(const std::string&, IeGeneration) {}
+void ApplyRecords::BeforeApply(const std::string& address, IeGeneration generation) {
+    // The apply runs first against a view of the registry that only records its writes; what
+    // it recorded, as the registry holds it now, goes into the backup.
+    std::string error;
+    try {
+        const BackupPlan plan = PlanApply(registry_.api, registry_.codePage, generation, address);
+        const BackupDocument document = MakeBackupDocument(plan.writes, registry_.stored);
+        if (document.error.empty()) {
+            const SavedBackup saved = host_.SaveBackup(document.bytes);
+            backup_ = saved.path;
+            error = saved.error;
+        } else {
+            error = document.error;
+        }
+    } catch (const std::exception& failure) {
+        error = failure.what();
+    }
+    if (backup_.empty()) {
+        backup_ = "未备份：" + (error.empty() ? std::string("原因不明") : error);
+        problems_.push_back(backup_);
+    }
+}
 
-void ApplyLog::AfterApply(const std::string& address, const ApplyOutcome& outcome) {
+void ApplyRecords::AfterApply(const std::string& address, const ApplyOutcome& outcome) {
     std::string error;
     std::string file = logFile_.value_or(std::string());
     if (!logFile_) file = host_.DefaultLogFile(error);
     if (!file.empty()) {
         const LogEntry entry{host_.Now(),  host_.UserName(), host_.ComputerName(),
-                             startedFrom_, address,          MessageText(outcome, NameLength::Whole)};
+                             startedFrom_, address,          MessageText(outcome, NameLength::Whole),
+                             std::exchange(backup_, {})};
         if (host_.AppendLogLine(file, LogLine(entry), error)) return;
     }
     problems_.push_back("无法写入日志" + (file.empty() ? std::string() : " " + file) + "：" + error);
@@ -118,8 +151,9 @@ std::optional<std::string> RefusalFor(const Invocation& invocation, ProgramHost&
     return std::nullopt;
 }
 
-int RunProgram(const Invocation& invocation, ProgramHost& host, mdlReg& reg,
+int RunProgram(const Invocation& invocation, ProgramHost& host, ProgramRegistry registry,
                const OpenWindow& openWindow) {
+    mdlReg reg(registry.api, registry.codePage);
     // What a run that opens no window has to say goes to the output, or into a message box
     // when there is no output and the run was not asked to be quiet.
     const auto tell = [&](const std::string& text) {
@@ -146,9 +180,9 @@ int RunProgram(const Invocation& invocation, ProgramHost& host, mdlReg& reg,
     if (invocation.mode == RunMode::Check) {
         return RunCheck(*invocation.checkAddress, host, reg, tell);
     }
-    if (invocation.mode == RunMode::Quiet) return RunQuiet(invocation, host, reg);
-    ApplyLog log(host, StartedFrom::Window, invocation.logFile);
-    return openWindow(log);
+    if (invocation.mode == RunMode::Quiet) return RunQuiet(invocation, host, registry, reg);
+    ApplyRecords records(host, registry, StartedFrom::Window, invocation.logFile);
+    return openWindow(reg, records);
 }
 
 }  // namespace zuv

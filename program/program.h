@@ -9,7 +9,10 @@
 
 #include "program/command_line.h"
 #include "program/program_host.h"
+#include "registry/codepage.h"
 #include "registry/mdlReg.h"
+#include "registry/registry_api.h"
+#include "registry/stored_registry.h"
 #include "window/ZUVPortalSetting.h"
 
 namespace zuv {
@@ -25,30 +28,43 @@ struct LogEntry {
     StartedFrom startedFrom = StartedFrom::Window;
     std::string address;  // exactly as typed
     std::string outcome;  // the outcome's text with every name whole
+    std::string backup;   // the backup file, or "未备份：" and why there is none
 };
 
 // The line, without a line break: time with offset, user, computer, how started, the address
-// in double quotes, the outcome; separated by tabs. Control characters, and in the address
-// '"' and '\', are escaped, so that one apply is always one line.
+// in double quotes, the outcome, the backup; separated by tabs. Control characters, and in the
+// address '"' and '\', are escaped, so that one apply is always one line.
 std::string LogLine(const LogEntry& entry);
 
-// Appends one log line for every apply, through the host. A line that cannot be written is
-// remembered for the quiet run's output; it never changes the apply.
-class ApplyLog final : public ApplyJournal {
+// The registry as the program reaches it: through the ANSI functions for the apply, and as it
+// is stored, value for value, for the backups.
+struct ProgramRegistry {
+    RegistryApi& api;
+    const AnsiCodePage& codePage;
+    StoredRegistry& stored;
+};
+
+// What the program keeps of every apply: before its first write a backup of everything it will
+// write or delete, and once it is over one log line. Neither changes the apply: a backup or a
+// line that cannot be written is remembered for the quiet run's output.
+class ApplyRecords final : public ApplyJournal {
 public:
-    ApplyLog(ProgramHost& host, StartedFrom startedFrom, std::optional<std::string> logFile)
-        : host_(host), startedFrom_(startedFrom), logFile_(std::move(logFile)) {}
+    ApplyRecords(ProgramHost& host, ProgramRegistry registry, StartedFrom startedFrom,
+                 std::optional<std::string> logFile)
+        : host_(host), registry_(registry), startedFrom_(startedFrom), logFile_(std::move(logFile)) {}
 
     void BeforeApply(const std::string& address, IeGeneration generation) override;
     void AfterApply(const std::string& address, const ApplyOutcome& outcome) override;
 
-    // What went wrong with the log, one line each ("无法写入日志…").
+    // What could not be kept, one line each ("未备份：…", "无法写入日志…").
     const std::vector<std::string>& Problems() const { return problems_; }
 
 private:
     ProgramHost& host_;
+    ProgramRegistry registry_;
     StartedFrom startedFrom_;
     std::optional<std::string> logFile_;
+    std::string backup_;  // of the apply under way: its file, or why there is none
     std::vector<std::string> problems_;
 };
 
@@ -58,13 +74,14 @@ private:
 // window is never refused.
 std::optional<std::string> RefusalFor(const Invocation& invocation, ProgramHost& host);
 
-// Opens the window, with every apply told to `log`, and returns the exit code when it is
-// unloaded.
-using OpenWindow = std::function<int(ApplyJournal& log)>;
+// Opens the window on `reg`, with every apply told to `records`, and returns the exit code when
+// it is unloaded.
+using OpenWindow = std::function<int(mdlReg& reg, ApplyJournal& records)>;
 
 // One run of the program as the command line asks: usage, a command line not understood, a
-// refusal, the quiet apply of the address on `reg`, or the window. Returns the exit code.
-int RunProgram(const Invocation& invocation, ProgramHost& host, mdlReg& reg,
+// refusal, the check of an address, the quiet apply of an address, or the window. Returns the
+// exit code.
+int RunProgram(const Invocation& invocation, ProgramHost& host, ProgramRegistry registry,
                const OpenWindow& openWindow);
 
 }  // namespace zuv

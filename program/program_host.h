@@ -4,12 +4,19 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
 #include "browser_config/zone_check.h"
 
 namespace zuv {
 
 // The local time with its offset from UTC, in minutes east of it.
+// Where a backup went.
+struct SavedBackup {
+    std::string path;   // the backup file; empty when none was written
+    std::string error;  // why none was, in the user's words
+};
+
 struct LocalTime {
     int year = 0;
     int month = 0;
@@ -40,6 +47,11 @@ public:
     virtual LocalTime Now() = 0;
     virtual std::string UserName() = 0;
     virtual std::string ComputerName() = 0;
+
+    // Saves the backup of an apply (a whole .reg file) as a new file of the user's backup
+    // folder, %LOCALAPPDATA%\ZUVPortalSetting\backup, complete and on disk before this returns,
+    // and removes the oldest backups beyond the newest 30.
+    virtual SavedBackup SaveBackup(const std::vector<unsigned char>& document) = 0;
 
     // The log file used when the command line names none; empty, with `error` saying why,
     // when there is no such place.

@@ -14,7 +14,6 @@
 #include "program/program.h"
 #include "program/win32/win32_host.h"
 #include "registry/codepage.h"
-#include "registry/mdlReg.h"
 #include "registry/win32_registry.h"
 #include "window/ZUVPortalSetting.h"
 #include "window/layout.h"
@@ -47,12 +46,14 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int showCommand) {
         const zuv::Invocation invocation = zuv::ParseCommandLine(Arguments());
         zuv::Win32Host host;
         zuv::Win32Registry registry;
+        zuv::Win32StoredRegistry stored;
         const std::unique_ptr<zuv::AnsiCodePage> codePage = zuv::MakeSystemCodePage();
-        zuv::mdlReg reg(registry, *codePage);
 
-        return zuv::RunProgram(invocation, host, reg, [&](zuv::ApplyJournal& log) {
+        const zuv::ProgramRegistry reached{registry, *codePage, stored};
+        return zuv::RunProgram(invocation, host, reached, [&](zuv::mdlReg& reg,
+                                                              zuv::ApplyJournal& records) {
             zuv::PortalWindow window(instance);
-            zuv::ZUVPortalSetting logic(window, reg, &log);
+            zuv::ZUVPortalSetting logic(window, reg, &records);
             if (!window.Create(logic)) return ReportFatal("无法创建窗口。");
             logic.Form_Load();
             if (invocation.address) window.SetAddressText(*invocation.address);

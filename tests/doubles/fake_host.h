@@ -2,6 +2,7 @@
 // with a fixed clock, user and computer, and switches for what the system would refuse.
 #pragma once
 
+#include <functional>
 #include <map>
 #include <string>
 #include <vector>
@@ -24,6 +25,10 @@ public:
     // What the URL security manager answers.
     UrlZoneAnswer urlZone{true, 3, "Internet", ""};
     std::vector<std::string> zoneQuestions;
+    // The backups saved, and their names; set: saving one fails with this text.
+    std::vector<std::vector<unsigned char>> backups;
+    std::string backupFailure;
+    std::function<void()> onBackup;  // called as a backup is saved
     // Set: writing to the log fails with this text.
     std::string logFailure;
     std::map<std::string, std::vector<std::string>> logs;
@@ -42,6 +47,14 @@ public:
     LocalTime Now() override { return now; }
     std::string UserName() override { return user; }
     std::string ComputerName() override { return computer; }
+    SavedBackup SaveBackup(const std::vector<unsigned char>& document) override {
+        if (onBackup) onBackup();
+        if (!backupFailure.empty()) return {{}, backupFailure};
+        backups.push_back(document);
+        return {"C:\\Users\\alice\\AppData\\Local\\ZUVPortalSetting\\backup\\" +
+                    std::to_string(backups.size()) + ".reg",
+                {}};
+    }
     std::string DefaultLogFile(std::string&) override { return defaultLog; }
     bool AppendLogLine(const std::string& file, const std::string& line,
                        std::string& error) override {

@@ -2,6 +2,7 @@
 // code, the log, and the runs that are refused.
 #include <gtest/gtest.h>
 
+#include <cstring>
 #include <string>
 #include <vector>
 
@@ -71,27 +72,30 @@ TEST(CommandLine, WindowsStyleOptions) {
 
 TEST(LogLine, OneLineWithTimeOffsetAndEscapes) {
     LogEntry entry{{2026, 12, 8, 18, 6, 55, 123, 480}, "alice", "PC01", StartedFrom::Quiet,
-                   "a\tb\"c\\", "恭喜你，设置成功！"};
+                   "a\tb\"c\\", "恭喜你，设置成功！", "C:\\backup\\20261208-180655-123.reg"};
     EXPECT_EQ(LogLine(entry),
               "2026-12-08 18:06:55.123 +08:00\talice\tPC01\tquiet\t\"a\\x09b\\\"c\\\\\"\t"
-              "恭喜你，设置成功！");
+              "恭喜你，设置成功！\tC:\\backup\\20261208-180655-123.reg");
     entry.time.offsetMinutes = -330;
     entry.startedFrom = StartedFrom::Window;
     entry.address = "portal";
     entry.outcome = "设置出错，原因：x\r\ny";
+    entry.backup = "未备份：拒绝访问。";
     EXPECT_EQ(LogLine(entry),
               "2026-12-08 18:06:55.123 -05:30\talice\tPC01\twindow\t\"portal\"\t"
-              "设置出错，原因：x\\x0D\\x0Ay");
+              "设置出错，原因：x\\x0D\\x0Ay\t未备份：拒绝访问。");
 }
 
 class Program : public RegistryFixture {
 protected:
     FakeHost host;
+    MemoryStoredRegistry stored{memory, *codePage};
+    ProgramRegistry registry{memory, *codePage, stored};
     int windowsOpened = 0;
 
     // Runs the command line; the window, when opened, presses nothing.
     int Run(const std::vector<std::string>& arguments) {
-        return RunProgram(ParseCommandLine(arguments), host, reg, [&](ApplyJournal&) {
+        return RunProgram(ParseCommandLine(arguments), host, registry, [&](mdlReg&, ApplyJournal&) {
             ++windowsOpened;
             return 0;
         });
@@ -102,7 +106,9 @@ protected:
 
 // A registry of its own with the eighth generation installed, as start-up reads it.
 struct Machine {
-    explicit Machine(const AnsiCodePage& codePage) : memory(codePage), reg(memory, codePage) {
+    explicit Machine(const AnsiCodePage& codePage)
+        : memory(codePage), reg(memory, codePage), stored(memory, codePage),
+          registry{memory, codePage, stored} {
         RegKey key = 0;
         memory.CreateKeyEx(kHkeyLocalMachine, kBrowserVersionKey, "", kWriteAccess, false, &key,
                            nullptr);
@@ -113,6 +119,8 @@ struct Machine {
     }
     MemoryRegistry memory;
     mdlReg reg;
+    MemoryStoredRegistry stored;
+    ProgramRegistry registry;
 };
 
 TEST_F(Program, QuietApplyWritesWhatTheWindowWritesAndLogsIt) {
@@ -127,14 +135,15 @@ TEST_F(Program, QuietApplyWritesWhatTheWindowWritesAndLogsIt) {
         Machine quiet(*codePage);
         host.output.clear();
         const int exitCode = RunProgram(ParseCommandLine({"/quiet", "/address:" + address}), host,
-                                        quiet.reg, [](ApplyJournal&) { return 99; });
+                                        quiet.registry, [](mdlReg&, ApplyJournal&) { return 99; });
         EXPECT_EQ(exitCode, kExitSuccess) << address;
         EXPECT_EQ(host.output, "恭喜你，设置成功！\n") << address;
         EXPECT_EQ(quiet.memory.Dump(kHkeyCurrentUser), byWindow.memory.Dump(kHkeyCurrentUser))
             << address;
         EXPECT_EQ(DefaultLog().back(),
                   "2026-12-08 18:06:55.123 +08:00\talice\tPC01\tquiet\t\"" + address +
-                      "\"\t恭喜你，设置成功！");
+                      "\"\t恭喜你，设置成功！\tC:\\Users\\alice\\AppData\\Local\\ZUVPortalSetting\\backup\\" +
+                      std::to_string(host.backups.size()) + ".reg");
     }
     EXPECT_EQ(DefaultLog().size(), 4u);
     EXPECT_TRUE(host.messageBoxes.empty());
@@ -149,7 +158,8 @@ TEST_F(Program, QuietFailureExitsWithOneAndTheMessageText) {
                                  std::string(kZoneMapRoot) + "EscRanges\\ 的默认值（错误代码 5：拒绝访问。）";
     EXPECT_EQ(host.output, expected + "\n");
     ASSERT_EQ(host.logs["D:\\logs\\portal.log"].size(), 1u);
-    EXPECT_TRUE(host.logs["D:\\logs\\portal.log"][0].ends_with("\tquiet\t\"portal\"\t" + expected));
+    EXPECT_NE(host.logs["D:\\logs\\portal.log"][0].find("\tquiet\t\"portal\"\t" + expected + "\t"),
+              std::string::npos);
     EXPECT_EQ(DefaultLog().size(), 0u);
 
     // Text the code page cannot hold fails as it does when typed, and nothing of it is written.
@@ -230,6 +240,39 @@ TEST_F(Program, CheckReportsWithoutWritingAndExitsByTheBrowsersZone) {
     EXPECT_EQ(DefaultLog().size(), logged);
 }
 
+TEST_F(Program, EveryApplyIsBackedUpBeforeItsFirstWrite) {
+    Put(std::string(kZoneMapRoot) + "Ranges\\Range7", ":Range", kRegSz, TextBytes("10.1.1.1"));
+    Put(kTrustedZoneKey, "1001", kRegDword, Bytes({3, 0, 0, 0}));
+    const std::string before = memory.Dump(kHkeyCurrentUser);
+    std::string atBackup;
+    host.onBackup = [&] { atBackup = memory.Dump(kHkeyCurrentUser); };
+    ASSERT_EQ(Run({"/quiet", "/address:192.0.2.10"}), kExitSuccess);
+    EXPECT_EQ(atBackup, before) << "the backup is saved before anything is written";
+    ASSERT_EQ(host.backups.size(), 1u);
+    // The document, UTF-16LE after its byte-order mark, names what the apply changes: the old
+    // value of "1001", and the range key the apply creates beside the user's.
+    const std::vector<unsigned char>& document = host.backups[0];
+    ASSERT_GE(document.size(), 2u);
+    std::u16string text(document.size() / 2 - 1, u'\0');
+    std::memcpy(text.data(), document.data() + 2, text.size() * 2);
+    std::string utf8;
+    for (const char16_t c : text) utf8 += c < 0x80 ? static_cast<char>(c) : '?';
+    EXPECT_TRUE(utf8.starts_with("Windows Registry Editor Version 5.00\r\n")) << utf8;
+    EXPECT_NE(utf8.find("\"1001\"=dword:00000003\r\n"), std::string::npos) << utf8;
+    EXPECT_NE(utf8.find("[-HKEY_CURRENT_USER\\" + std::string(kZoneMapRoot) + "Ranges\\Range8]"),
+              std::string::npos)
+        << utf8;
+
+    // A backup that cannot be saved: the apply runs all the same, and says so.
+    host.output.clear();
+    host.backupFailure = "无法写入备份文件 X：磁盘已满。";
+    ASSERT_EQ(Run({"/quiet", "/address:portal"}), kExitSuccess);
+    EXPECT_EQ(host.output, "恭喜你，设置成功！\n未备份：无法写入备份文件 X：磁盘已满。\n");
+    EXPECT_TRUE(DefaultLog().back().ends_with("\t恭喜你，设置成功！\t未备份：无法写入备份文件 X：磁盘已满。"))
+        << DefaultLog().back();
+    EXPECT_EQ(Raw(std::string(kZoneMapRoot) + "Domains\\portal", "http"), Dword(2));
+}
+
 TEST_F(Program, ALogThatCannotBeWrittenChangesNothingButIsReportedWhenQuiet) {
     host.logFailure = "拒绝访问。";
     EXPECT_EQ(Run({"/quiet", "/address:portal"}), kExitSuccess);
@@ -240,9 +283,9 @@ TEST_F(Program, ALogThatCannotBeWrittenChangesNothingButIsReportedWhenQuiet) {
     host.logFailure.clear();
     host.output.clear();
     RememberingUi ui;
-    const int exitCode = RunProgram(ParseCommandLine({"/address:x"}), host, reg,
-                                    [&](ApplyJournal& log) {
-                                        ZUVPortalSetting window(ui, reg, &log);
+    const int exitCode = RunProgram(ParseCommandLine({"/address:x"}), host, registry,
+                                    [&](mdlReg& windowReg, ApplyJournal& records) {
+                                        ZUVPortalSetting window(ui, windowReg, &records);
                                         window.Form_Load();
                                         ui.address = "www.example.com";
                                         window.cmdOK_Click();
@@ -251,7 +294,9 @@ TEST_F(Program, ALogThatCannotBeWrittenChangesNothingButIsReportedWhenQuiet) {
     EXPECT_EQ(exitCode, 0);
     ASSERT_EQ(ui.messages.size(), 1u);
     EXPECT_EQ(ui.messages[0].text, "恭喜你，设置成功！");
-    EXPECT_TRUE(DefaultLog().back().ends_with("\twindow\t\"www.example.com\"\t恭喜你，设置成功！"));
+    EXPECT_NE(DefaultLog().back().find("\twindow\t\"www.example.com\"\t恭喜你，设置成功！\t"),
+              std::string::npos);
+    EXPECT_EQ(host.backups.size(), 2u) << "a backup before the window's apply too";
     EXPECT_EQ(host.output, "");
 }
 
@@ -270,9 +315,10 @@ TEST_F(Program, LongNamesAreShortenedOnScreenAndKeptWholeInTheLog) {
                                                disposition);
         }
     } shortPaths(*codePage);
-    mdlReg shortReg(shortPaths, *codePage);
-    ASSERT_EQ(RunProgram(ParseCommandLine({"/quiet", "/address:" + address}), host, shortReg,
-                         [](ApplyJournal&) { return 99; }),
+    MemoryStoredRegistry shortStored(shortPaths, *codePage);
+    ASSERT_EQ(RunProgram(ParseCommandLine({"/quiet", "/address:" + address}), host,
+                         ProgramRegistry{shortPaths, *codePage, shortStored},
+                         [](mdlReg&, ApplyJournal&) { return 99; }),
               kExitApplyFailed);
     const std::string shown = FirstOutputLine();
     const std::string logged = DefaultLog().back();
