@@ -93,10 +93,12 @@ int RunCheck(const std::string& address, ProgramHost& host, mdlReg& reg,
 std::string LogLine(const LogEntry& entry) {
     const char* started = entry.startedFrom == StartedFrom::Quiet ? "quiet" : "window";
     std::string line = TimeText(entry.time);
+    std::string address(1, '"');
+    address += Escaped(entry.address, true);
+    address += '"';
     for (const std::string& field : {Escaped(entry.user, false), Escaped(entry.computer, false),
-                                     std::string(started),
-                                     "\"" + Escaped(entry.address, true) + "\"",
-                                     Escaped(entry.outcome, false), Escaped(entry.backup, false)}) {
+                                     std::string(started), address, Escaped(entry.outcome, false),
+                                     Escaped(entry.backup, false)}) {
         line += '\t';
         line += field;
     }
@@ -121,7 +123,8 @@ void ApplyRecords::BeforeApply(const std::string& address, IeGeneration generati
         error = failure.what();
     }
     if (backup_.empty()) {
-        backup_ = "未备份：" + (error.empty() ? std::string("原因不明") : error);
+        backup_ = "未备份：";
+        backup_ += error.empty() ? std::string("原因不明") : error;
         problems_.push_back(backup_);
     }
 }
@@ -136,7 +139,11 @@ void ApplyRecords::AfterApply(const std::string& address, const ApplyOutcome& ou
                              std::exchange(backup_, {})};
         if (host_.AppendLogLine(file, LogLine(entry), error)) return;
     }
-    problems_.push_back("无法写入日志" + (file.empty() ? std::string() : " " + file) + "：" + error);
+    std::string problem = "无法写入日志";
+    if (!file.empty()) problem += " " + file;
+    problem += "：";
+    problem += error;
+    problems_.push_back(std::move(problem));
 }
 
 std::optional<std::string> RefusalFor(const Invocation& invocation, ProgramHost& host) {

@@ -6,6 +6,7 @@
 #include <memory>
 #include <string>
 
+#include "base/win32_backup_files.h"
 #include "base/win32_text.h"
 #include "browser_config/url_zone.h"
 #include "window/layout.h"
@@ -146,7 +147,11 @@ std::string Win32Host::ComputerName() {
     return GetComputerNameW(name, &size) ? Narrow(name) : std::string("?");
 }
 
-std::string Win32Host::DefaultLogFile(std::string& error) {
+namespace {
+
+// The program's folder of the user's local application data, made when missing; empty, with
+// `error` saying why, when there is none.
+std::wstring ProgramFolder(std::string& error) {
     PWSTR raw = nullptr;
     const HRESULT found = SHGetKnownFolderPath(FOLDERID_LocalAppData, 0, nullptr, &raw);
     const std::unique_ptr<wchar_t, decltype(&CoTaskMemFree)> path(raw, &CoTaskMemFree);
@@ -160,7 +165,25 @@ std::string Win32Host::DefaultLogFile(std::string& error) {
         error = "无法创建文件夹 " + Narrow(folder) + "（" + SystemErrorText(GetLastError()) + "）";
         return {};
     }
-    return Narrow(folder + L"\\ZUVPortalSetting.log");
+    return folder;
+}
+
+}  // namespace
+
+SavedBackup Win32Host::SaveBackup(const std::vector<unsigned char>& document) {
+    std::string error;
+    const std::wstring folder = ProgramFolder(error);
+    if (folder.empty()) return {{}, error};
+    const std::string backups = Narrow(folder + L"\\backup");
+    WrittenBackup written = WriteBackupFile(backups, LocalNow(), document);
+    // Old backups that cannot be removed do not make this one any less of a backup.
+    if (!written.path.empty()) PruneBackups(backups);
+    return {std::move(written.path), std::move(written.error)};
+}
+
+std::string Win32Host::DefaultLogFile(std::string& error) {
+    const std::wstring folder = ProgramFolder(error);
+    return folder.empty() ? std::string() : Narrow(folder + L"\\ZUVPortalSetting.log");
 }
 
 bool Win32Host::AppendLogLine(const std::string& file, const std::string& line,

@@ -15,6 +15,7 @@ public:
     LocalTime Now() override;
     std::string UserName() override;
     std::string ComputerName() override;
+    SavedBackup SaveBackup(const std::vector<unsigned char>& document) override;
     std::string DefaultLogFile(std::string& error) override;
     bool AppendLogLine(const std::string& file, const std::string& line,
                        std::string& error) override;

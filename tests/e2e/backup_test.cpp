@@ -1,27 +1,26 @@
-// The backup before an apply on Wine's registry, read back by Wine's own reg.exe: after four
-// applies (an IPv4 address among a few hundred ranges, a machine name, a domain name, the empty
-// address), each backed up to a file first, importing the backups newest first leaves the
-// settings keys exactly as "reg export" showed them before.
+// The program's backup before each apply, on Wine's registry, read back by Wine's own reg.exe:
+// after four quiet applies (an IPv4 address among a few hundred ranges, a machine name, a
+// domain name, the empty address), importing their backups newest first leaves the settings
+// keys exactly as "reg export" showed them before; and an apply killed at any moment leaves a
+// backup that gives back the state from before it, or nothing changed at all.
 #include <windows.h>
+#include <shlobj.h>
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <chrono>
+#include <cstdio>
 #include <fstream>
 #include <iterator>
+#include <memory>
+#include <set>
 #include <string>
 #include <vector>
 
-#include "base/win32_backup_files.h"
-#include "base/win32_text.h"
-#include "registry/backup_document.h"
-#include "registry/mdlReg.h"
-#include "registry/win32_registry.h"
-#include "tests/support/remembering_ui.h"
-#include "window/ZUVPortalSetting.h"
-#include "window/backup_plan.h"
+#include "driver.h"
 
-namespace zuv {
+namespace zuv::e2e {
 namespace {
 
 using Bytes = std::vector<unsigned char>;
@@ -90,6 +89,37 @@ std::string Sorted(const std::vector<std::wstring>& files) {
     std::string out;
     for (const std::string& line : lines) out += line + "\n";
     return out;
+}
+
+// The program's backup folder of this user.
+std::wstring BackupFolder() {
+    PWSTR raw = nullptr;
+    SHGetKnownFolderPath(FOLDERID_LocalAppData, 0, nullptr, &raw);
+    const std::unique_ptr<wchar_t, decltype(&CoTaskMemFree)> path(raw, &CoTaskMemFree);
+    return path ? std::wstring(path.get()) + L"\\ZUVPortalSetting\\backup" : std::wstring();
+}
+
+// The backup files of the folder, sorted by name, that is in the order the applies ran.
+std::vector<std::wstring> Backups() {
+    std::vector<std::wstring> files;
+    WIN32_FIND_DATAW found{};
+    const std::wstring folder = BackupFolder();
+    HANDLE search = FindFirstFileW((folder + L"\\*.reg").c_str(), &found);
+    if (search == INVALID_HANDLE_VALUE) return files;
+    do {
+        files.push_back(folder + L"\\" + found.cFileName);
+    } while (FindNextFileW(search, &found));
+    FindClose(search);
+    std::sort(files.begin(), files.end());
+    return files;
+}
+
+std::vector<std::wstring> NewSince(const std::vector<std::wstring>& before) {
+    std::vector<std::wstring> added;
+    for (const std::wstring& file : Backups()) {
+        if (std::find(before.begin(), before.end(), file) == before.end()) added.push_back(file);
+    }
+    return added;
 }
 
 // Keeps the settings keys the test changes as they were before it, in exports of reg.exe.
@@ -175,39 +205,129 @@ TEST_F(WineBackupTest, ImportingTheBackupsNewestFirstRestoresEverything) {
     const std::string before = Export(L"before");
     ASSERT_NE(before, "");
 
-    const auto codePage = MakeSystemCodePage();
-    Win32Registry registry;
-    Win32StoredRegistry stored;
-    mdlReg reg(registry, *codePage);
-    test::RememberingUi ui;
-    ZUVPortalSetting form(ui, reg);
-    form.Form_Load();
-    const std::string backups = Narrow(folder_ + L"\\backups");
-    std::vector<std::wstring> written;
-    for (const char* address : {"192.0.2.10", "appserver", "www.example.com", ""}) {
-        const BackupPlan plan = PlanApply(registry, *codePage, form.BrowserGeneration, address);
-        EXPECT_TRUE(plan.outcome.Succeeded()) << address;
-        const BackupDocument document = MakeBackupDocument(plan.writes, stored);
-        ASSERT_EQ(document.error, "") << address;
-        const WrittenBackup file = WriteBackupFile(backups, LocalNow(), document.bytes);
-        ASSERT_EQ(file.error, "") << address;
-        written.push_back(Widen(file.path));
-        EXPECT_TRUE(form.Apply(address).Succeeded()) << address;
+    // Old backups beyond the thirty the program keeps: the oldest go.
+    CreateDirectoryW(BackupFolder().substr(0, BackupFolder().rfind(L'\\')).c_str(), nullptr);
+    CreateDirectoryW(BackupFolder().c_str(), nullptr);
+    for (int i = 10; i < 45; ++i) {
+        const std::wstring old = BackupFolder() + L"\\20200101-0000" + std::to_wstring(i) + L"-000.reg";
+        std::ofstream(Narrow(old)) << "";
     }
-    EXPECT_EQ(registry.OpenHandleCount(), 0u);
-    ASSERT_TRUE(std::is_sorted(written.begin(), written.end()));
+    const std::vector<std::wstring> seeded = Backups();
+
+    const std::wstring log = BackupFolder() + L"\\..\\backup-test.log";
+    DeleteFileW(log.c_str());
+    for (const wchar_t* address : {L"192.0.2.10", L"appserver", L"www.example.com", L""}) {
+        std::string error;
+        const auto run = RunToEnd({L"/quiet", std::wstring(L"/address:") + address, L"/log:" + log}, error);
+        ASSERT_TRUE(run) << error;
+        EXPECT_EQ(run->exitCode, 0u) << Narrow(address) << ": " << run->output;
+    }
+    const std::vector<std::wstring> written = NewSince(seeded);
+    ASSERT_EQ(written.size(), 4u);
+    // Each apply's log line names its backup, in the order the applies ran.
+    std::ifstream in(Narrow(log), std::ios::binary);
+    const std::string logged((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    std::size_t at = 0;
+    for (const std::wstring& file : written) {
+        at = logged.find("\t" + Narrow(file) + "\r\n", at);
+        EXPECT_NE(at, std::string::npos) << Narrow(file) << " in\n" << logged;
+    }
+    DeleteFileW(log.c_str());
 
     for (auto file = written.rbegin(); file != written.rend(); ++file) {
         EXPECT_EQ(Reg(L"import \"" + *file + L"\""), 0u) << Narrow(*file);
     }
     EXPECT_EQ(Export(L"after"), before);
 
-    EXPECT_EQ(PruneBackups(backups, 2), "");
-    EXPECT_EQ(GetFileAttributesW(written[1].c_str()), INVALID_FILE_ATTRIBUTES);
-    EXPECT_NE(GetFileAttributesW(written[2].c_str()), INVALID_FILE_ATTRIBUTES);
-    for (const std::wstring& file : written) DeleteFileW(file.c_str());
-    RemoveDirectoryW(Widen(backups).c_str());
+    // The newest thirty stay: the four new ones and the newest 26 of the old.
+    const std::vector<std::wstring> kept = Backups();
+    EXPECT_EQ(kept.size(), 30u);
+    EXPECT_EQ(std::vector<std::wstring>(kept.end() - 4, kept.end()), written);
+    EXPECT_EQ(kept.front(), seeded[seeded.size() - 26]);
+    for (const std::wstring& file : kept) DeleteFileW(file.c_str());
+}
+
+// An apply of a new IPv4 address, slowed by two range trees of 600 keys each, killed at twenty
+// moments spread over the time it takes: whenever it was killed, the newest backup gives back
+// the state before it, and when it left no backup it had written nothing.
+TEST_F(WineBackupTest, AnApplyKilledAtAnyMomentLeavesAFullBackup) {
+    for (int i = 1; i <= 600; ++i) {
+        for (const wchar_t* tree : {L"Ranges\\Range", L"EscRanges\\Range"}) {
+            const std::wstring range = kZoneMap + tree + std::to_wstring(i);
+            Put(range, L":Range", REG_SZ, Sz(L"10.0." + std::to_wstring(i % 250) + L"." + std::to_wstring(i / 250)));
+            Put(range, L"http", REG_DWORD, {2, 0, 0, 0});
+        }
+    }
+    Put(kSettings + L"\\Zones\\2", L"1001", REG_DWORD, {3, 0, 0, 0});
+    ASSERT_FALSE(HasFatalFailure());
+    const auto state = [] { return reg::Dump(kSettings) + reg::Dump(kBrowser); };
+    const std::string before = state();
+    const std::vector<std::wstring> earlier = Backups();
+
+    // How long one whole apply takes here, and when its backup appears; then it is put back
+    // from that backup.
+    const std::wstring exe = ToolPath();
+    const auto start = [&](PROCESS_INFORMATION& process) {
+        std::wstring commandLine = L"\"" + exe + L"\" /quiet /address:192.0.2.200";
+        STARTUPINFOW startup{};
+        startup.cb = sizeof startup;
+        return CreateProcessW(exe.c_str(), commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr,
+                              nullptr, &startup, &process) != FALSE;
+    };
+    using std::chrono::milliseconds;
+    const auto since = [](std::chrono::steady_clock::time_point from) {
+        return std::chrono::duration_cast<milliseconds>(std::chrono::steady_clock::now() - from);
+    };
+    PROCESS_INFORMATION whole{};
+    const auto began = std::chrono::steady_clock::now();
+    ASSERT_TRUE(start(whole));
+    milliseconds backedUp{0};
+    while (WaitForSingleObject(whole.hProcess, 1) == WAIT_TIMEOUT && since(began) < milliseconds(60000)) {
+        if (backedUp.count() == 0 && !NewSince(earlier).empty()) backedUp = since(began);
+    }
+    const milliseconds took = since(began);
+    DWORD code = 99;
+    GetExitCodeProcess(whole.hProcess, &code);
+    CloseHandle(whole.hThread);
+    CloseHandle(whole.hProcess);
+    ASSERT_EQ(code, 0u);
+    ASSERT_EQ(NewSince(earlier).size(), 1u);
+    if (backedUp.count() == 0) backedUp = took;
+    ASSERT_EQ(Reg(L"import \"" + NewSince(earlier).back() + L"\""), 0u);
+    ASSERT_EQ(state(), before);
+
+    int withBackup = 0;
+    for (int kill = 0; kill < 20; ++kill) {
+        const std::vector<std::wstring> known = Backups();
+        PROCESS_INFORMATION process{};
+        ASSERT_TRUE(start(process));
+        // The moments: four spread over the time before the backup was there, sixteen over the
+        // time after it, while the apply writes.
+        const milliseconds moment =
+            kill < 4 ? backedUp * (kill + 1) / 5 : backedUp + (took - backedUp) * (kill - 3) / 17;
+        WaitForSingleObject(process.hProcess, static_cast<DWORD>(moment.count()));
+        TerminateProcess(process.hProcess, 99);
+        EXPECT_EQ(WaitForSingleObject(process.hProcess, 30000), WAIT_OBJECT_0);
+        CloseHandle(process.hThread);
+        CloseHandle(process.hProcess);
+
+        const std::vector<std::wstring> added = NewSince(known);
+        ASSERT_LE(added.size(), 1u);
+        if (!added.empty()) {
+            ++withBackup;
+            ASSERT_EQ(Reg(L"import \"" + added.back() + L"\""), 0u) << "kill " << kill;
+        }
+        ASSERT_EQ(state(), before) << "killed after " << moment.count() << " ms of " << took.count()
+                                   << (added.empty() ? " without a backup" : "");
+    }
+    // The moments reach past the backup into the writes.
+    EXPECT_GT(withBackup, 0);
+    std::printf("one apply: %lld ms, its backup after %lld ms; killed 20 times, %d of them "
+                "after the backup was saved\n",
+                static_cast<long long>(took.count()), static_cast<long long>(backedUp.count()),
+                withBackup);
+    for (const std::wstring& file : NewSince(earlier)) DeleteFileW(file.c_str());
 }
 
 }  // namespace
-}  // namespace zuv
+}  // namespace zuv::e2e
