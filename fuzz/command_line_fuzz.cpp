@@ -1,8 +1,9 @@
 // Arbitrary command lines: the arguments are the input split at NUL bytes, the first byte says
 // whether the program runs as LocalSystem. Whatever the line, the run ends with an exit code
 // that matches what happened: a line not understood or refused gets 2 and a reason and writes
-// nothing; usage gets 0; a quiet apply gets 0 or 1 with its message as the first output line
-// and one log line; the window opens only for a line that asks for it.
+// nothing; usage gets 0; a quiet apply gets 0 or 1 with its message as the first output line,
+// one backup and one log line; a check writes nothing; the window opens only for a line that
+// asks for it.
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
@@ -45,21 +46,24 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
     static const std::unique_ptr<zuv::AnsiCodePage> codePage = zuv::MakeSystemCodePage();
     zuv::MemoryRegistry memory(*codePage);
-    zuv::mdlReg reg(memory, *codePage);
+    zuv::MemoryStoredRegistry stored(memory, *codePage);
     zuv::test::FakeHost host;
     host.localSystem = localSystem;
     bool windowOpened = false;
 
     const zuv::Invocation invocation = zuv::ParseCommandLine(arguments);
     if (zuv::ParseCommandLine(arguments).mode != invocation.mode) Fail("parse differs", arguments);
-    const int exitCode = zuv::RunProgram(invocation, host, reg, [&](zuv::ApplyJournal&) {
+    const zuv::ProgramRegistry registry{memory, *codePage, stored};
+    const std::string before = memory.Dump(zuv::kHkeyCurrentUser);
+    const int exitCode = zuv::RunProgram(invocation, host, registry, [&](zuv::mdlReg&, zuv::ApplyJournal&) {
         windowOpened = true;
         return 0;
     });
 
     const bool refused = localSystem && invocation.hasArguments &&
                          (invocation.mode == zuv::RunMode::Quiet ||
-                          invocation.mode == zuv::RunMode::Window);
+                          invocation.mode == zuv::RunMode::Window ||
+                          invocation.mode == zuv::RunMode::Check);
     switch (invocation.mode) {
     case zuv::RunMode::Invalid:
         if (invocation.problem.empty()) Fail("no reason for a line not understood", arguments);
@@ -71,6 +75,15 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     case zuv::RunMode::Window:
         if (refused ? exitCode != zuv::kExitNotUnderstood || windowOpened : !windowOpened) {
             Fail("window opened when refused, or not opened when asked", arguments);
+        }
+        break;
+    case zuv::RunMode::Check:
+        if (!invocation.checkAddress || invocation.checkAddress->empty()) {
+            Fail("check without an address", arguments);
+        }
+        if (refused ? exitCode != zuv::kExitNotUnderstood
+                    : exitCode != zuv::kExitNotTrusted && exitCode != zuv::kExitNotUnderstood) {
+            Fail("check ended with another code", arguments);  // the fake browser says zone 3
         }
         break;
     case zuv::RunMode::Quiet:
@@ -88,10 +101,21 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         if (host.logs.size() != 1 || host.logs.begin()->second.size() != 1) {
             Fail("not exactly one log line for the apply", arguments);
         }
+        // A backup, or the log line's last column says why there is none (a name a .reg file
+        // cannot hold).
+        const std::string& line = host.logs.begin()->second.front();
+        const std::string noBackupMark = "未备份：";
+        const bool noBackup =
+            line.compare(line.rfind('\t') + 1, noBackupMark.size(), noBackupMark) == 0;
+        if ((host.backups.size() == 1) == noBackup) {
+            Fail("neither exactly one backup nor the reason why there is none", arguments);
+        }
         return 0;  // it applied: the registry was written
     }
     if (windowOpened) return 0;
-    if (memory.CallCount() != 0) Fail("a run that applied nothing touched the registry", arguments);
+    if (memory.Dump(zuv::kHkeyCurrentUser) != before) Fail("a run that applied nothing wrote", arguments);
+    const bool reads = invocation.mode == zuv::RunMode::Check && !refused;
+    if (!reads && memory.CallCount() != 0) Fail("a run that applied nothing touched the registry", arguments);
     if (!host.logs.empty()) Fail("a run that applied nothing was logged", arguments);
     if (host.output.empty()) Fail("a run that did not apply said nothing", arguments);
     return 0;

@@ -59,7 +59,7 @@ private:
     std::string address_;
 };
 
-int RunQuiet(const Invocation& invocation, ProgramHost& host, ProgramRegistry registry,
+int RunQuiet(const Invocation& invocation, ProgramHost& host, const ProgramRegistry& registry,
              mdlReg& reg) {
     NoWindow noWindow(*invocation.address);
     ApplyRecords records(host, registry, StartedFrom::Quiet, invocation.logFile);
@@ -158,7 +158,7 @@ std::optional<std::string> RefusalFor(const Invocation& invocation, ProgramHost&
     return std::nullopt;
 }
 
-int RunProgram(const Invocation& invocation, ProgramHost& host, ProgramRegistry registry,
+int RunProgram(const Invocation& invocation, ProgramHost& host, const ProgramRegistry& registry,
                const OpenWindow& openWindow) {
     mdlReg reg(registry.api, registry.codePage);
     // What a run that opens no window has to say goes to the output, or into a message box

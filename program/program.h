@@ -49,7 +49,7 @@ struct ProgramRegistry {
 // line that cannot be written is remembered for the quiet run's output.
 class ApplyRecords final : public ApplyJournal {
 public:
-    ApplyRecords(ProgramHost& host, ProgramRegistry registry, StartedFrom startedFrom,
+    ApplyRecords(ProgramHost& host, const ProgramRegistry& registry, StartedFrom startedFrom,
                  std::optional<std::string> logFile)
         : host_(host), registry_(registry), startedFrom_(startedFrom), logFile_(std::move(logFile)) {}
 
@@ -81,7 +81,7 @@ using OpenWindow = std::function<int(mdlReg& reg, ApplyJournal& records)>;
 // One run of the program as the command line asks: usage, a command line not understood, a
 // refusal, the check of an address, the quiet apply of an address, or the window. Returns the
 // exit code.
-int RunProgram(const Invocation& invocation, ProgramHost& host, ProgramRegistry registry,
+int RunProgram(const Invocation& invocation, ProgramHost& host, const ProgramRegistry& registry,
                const OpenWindow& openWindow);
 
 }  // namespace zuv
