@@ -1,5 +1,8 @@
 #include "driver.h"
 
+#include <tlhelp32.h>
+#include <winternl.h>
+
 #include <algorithm>
 #include <array>
 #include <cstdint>
@@ -38,6 +41,108 @@ std::wstring FolderOfThisProgram() {
 }
 
 }  // namespace
+
+std::string ErrorText(DWORD code) {
+    for (const DWORD language : {static_cast<DWORD>(MAKELANGID(LANG_ENGLISH, SUBLANG_ENGLISH_US)),
+                                 static_cast<DWORD>(0)}) {
+        wchar_t* text = nullptr;
+        const DWORD length = FormatMessageW(
+            FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM |
+                FORMAT_MESSAGE_IGNORE_INSERTS,
+            nullptr, code, language, reinterpret_cast<wchar_t*>(&text), 0, nullptr);
+        if (length == 0) continue;
+        std::wstring message(text, length);
+        LocalFree(text);
+        while (!message.empty() && std::iswspace(message.back())) message.pop_back();
+        return Narrow(message);
+    }
+    return "no text for this code";
+}
+
+namespace {
+
+// Wine's own programs of a session, in the order they usually start.
+constexpr const wchar_t* kSessionPrograms[] = {
+    L"wineboot.exe", L"services.exe", L"explorer.exe", L"winedevice.exe", L"plugplay.exe",
+    L"svchost.exe",  L"rpcss.exe",    L"winemenubuilder.exe",
+};
+
+// Milliseconds since the process started, or -1 when it cannot be asked.
+long long AgeOf(DWORD processId) {
+    HANDLE process = OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, processId);
+    if (!process) return -1;
+    FILETIME created{}, exited{}, kernel{}, user{};
+    const BOOL known = GetProcessTimes(process, &created, &exited, &kernel, &user);
+    CloseHandle(process);
+    if (!known) return -1;
+    FILETIME now{};
+    GetSystemTimeAsFileTime(&now);
+    auto ticks = [](const FILETIME& t) {
+        return (static_cast<long long>(t.dwHighDateTime) << 32) | t.dwLowDateTime;
+    };
+    return (ticks(now) - ticks(created)) / 10000;
+}
+
+// Whether the session's start-up (wineboot --init) has signalled the event that every program
+// Wine starts from Unix waits for: "done", "running", or "unknown" when it cannot be opened.
+std::string BootState() {
+    using NtOpenEventFn = LONG(NTAPI*)(HANDLE*, ACCESS_MASK, OBJECT_ATTRIBUTES*);
+    const auto open = reinterpret_cast<NtOpenEventFn>(
+        reinterpret_cast<void*>(GetProcAddress(GetModuleHandleW(L"ntdll.dll"), "NtOpenEvent")));
+    if (!open) return "unknown";
+    wchar_t name[] = L"\\KernelObjects\\__wineboot_event";
+    UNICODE_STRING nameString{};
+    nameString.Buffer = name;
+    nameString.Length = static_cast<USHORT>(wcslen(name) * sizeof(wchar_t));
+    nameString.MaximumLength = static_cast<USHORT>(nameString.Length + sizeof(wchar_t));
+    OBJECT_ATTRIBUTES attributes{};
+    attributes.Length = sizeof(attributes);
+    attributes.ObjectName = &nameString;
+    HANDLE event = nullptr;
+    if (open(&event, SYNCHRONIZE, &attributes) < 0 || !event) return "unknown";
+    const DWORD state = WaitForSingleObject(event, 0);
+    CloseHandle(event);
+    return state == WAIT_OBJECT_0 ? "done" : "running";
+}
+
+}  // namespace
+
+std::string WineSessionState() {
+    std::string state = "Wine session: ";
+    const std::wstring shared = Environment(L"ZUV_WINE_SESSION");
+    if (shared.empty()) {
+        state += "own server (no shared session)";
+    } else {
+        // "<server's Unix process id> <log file>", set by the script that started the session.
+        const std::wstring pid = shared.substr(0, shared.find(L' '));
+        const bool alive =
+            GetFileAttributesW((L"Z:\\proc\\" + pid).c_str()) != INVALID_FILE_ATTRIBUTES;
+        state += "shared server, Unix process " + Narrow(pid) + (alive ? " alive" : " GONE");
+    }
+    state += "; start-up " + BootState() + "; programs:";
+    HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
+    if (snapshot == INVALID_HANDLE_VALUE) {
+        return state + " cannot be listed (error " + std::to_string(GetLastError()) + ")";
+    }
+    std::vector<std::pair<std::wstring, DWORD>> found;
+    PROCESSENTRY32W entry{};
+    entry.dwSize = sizeof(entry);
+    for (BOOL more = Process32FirstW(snapshot, &entry); more; more = Process32NextW(snapshot, &entry)) {
+        found.emplace_back(entry.szExeFile, entry.th32ProcessID);
+    }
+    CloseHandle(snapshot);
+    bool any = false;
+    for (const wchar_t* program : kSessionPrograms) {
+        for (const auto& [name, id] : found) {
+            if (_wcsicmp(name.c_str(), program) != 0) continue;
+            state.append(" ").append(Narrow(name)).append(" (");
+            state.append(std::to_string(AgeOf(id))).append(" ms)");
+            any = true;
+        }
+    }
+    if (!any) state += " none";
+    return state;
+}
 
 std::wstring WindowsPath(const std::string& path) {
     std::wstring wide = Widen(path);
@@ -228,7 +333,9 @@ bool Tool::Launch(std::string& error, const std::vector<std::wstring>& arguments
     startup.cb = sizeof(startup);
     if (!CreateProcessW(exe.c_str(), commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr,
                         nullptr, &startup, &process_)) {
-        error = "cannot start " + Narrow(exe) + ": error " + std::to_string(GetLastError());
+        const DWORD code = GetLastError();
+        error = "cannot start " + Narrow(exe) + ": CreateProcessW error " + std::to_string(code) +
+                " (" + ErrorText(code) + "); " + WineSessionState();
         process_ = {};
         return false;
     }

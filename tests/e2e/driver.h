@@ -36,6 +36,13 @@ std::wstring ArtifactsFolder();
 // A Unix path as Wine sees it (drive Z:); Windows paths are returned unchanged.
 std::wstring WindowsPath(const std::string& path);
 
+// The system's text for a Windows error code, in English where the system has it.
+std::string ErrorText(DWORD code);
+// What the Wine session of this process looks like, for failure messages: the session's own
+// programs (wineboot, services, explorer, ...) with their ages, whether its start-up has
+// finished, and the server of the shared session when the test run started one (ZUV_WINE_SESSION).
+std::string WineSessionState();
+
 std::wstring WindowText(HWND hwnd);
 std::wstring ClassName(HWND hwnd);
 
