@@ -108,8 +108,9 @@ protected:
     }
     // The display name the registry holds for a zone: the user's, otherwise the machine's.
     std::string DisplayName(std::uint32_t zone) {
-        const std::string key = "Software\\Microsoft\\Windows\\CurrentVersion\\Internet Settings\\Zones\\" +
-                                std::to_string(zone) + "\\";
+        std::string key = "Software\\Microsoft\\Windows\\CurrentVersion\\Internet Settings\\Zones\\";
+        key += std::to_string(zone);
+        key += '\\';
         std::uint32_t type = 0;
         std::string name = registry.QueryValue(kHkeyCurrentUser, key, "DisplayName", type);
         if (name.empty()) name = registry.QueryValue(kHkeyLocalMachine, key, "DisplayName", type);
