@@ -211,17 +211,19 @@ std::vector<std::string> AuditApply(const AuditInput& input) {
             std::string path = firstRefusal->path;
             const std::string rootPrefix = RootPrefix(firstRefusal->root) + "\\";
             if (path.rfind(rootPrefix, 0) == 0) path = path.substr(rootPrefix.size());
+            // The message box shows each name of more than 64 characters shortened.
             const std::string expected = prefix + "无法写入注册表 " +
                                          (firstRefusal->root == kHkeyLocalMachine
                                               ? "HKEY_LOCAL_MACHINE\\"
                                               : "HKEY_CURRENT_USER\\") +
-                                         path;
+                                         ShortenLevels(path, kShortNameLength);
             if (m.text.rfind(expected, 0) != 0) {
                 problems.push_back("refusal of " + std::string(RegCallName(firstRefusal->function)) +
                                    " on " + firstRefusal->path + " reported as: " + m.text);
             }
             if (firstRefusal->function == RegCall::SetValueEx && !firstRefusal->name.empty() &&
-                m.text.find("“" + firstRefusal->name + "”") == std::string::npos) {
+                m.text.find("“" + ShortenMiddle(firstRefusal->name, kShortNameLength) + "”") ==
+                    std::string::npos) {
                 problems.push_back("refused value name missing from: " + m.text);
             }
         } else if (m.text != kSuccessMessage) {
