@@ -553,8 +553,14 @@ void DumpKey(HKEY root, const std::wstring& path, const std::wstring& shownPath,
     out += "[" + Narrow(shownPath) + "]\n";
 
     std::map<std::wstring, std::string> values;
-    std::vector<wchar_t> nameBuffer(16384);
-    std::vector<BYTE> data(1 << 20);
+    // Buffers as large as the key's longest value name and data, not the largest there can be:
+    // a dump walks thousands of keys.
+    DWORD longestName = 0;
+    DWORD longestData = 0;
+    RegQueryInfoKeyW(key.Get(), nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr,
+                     &longestName, &longestData, nullptr, nullptr);
+    std::vector<wchar_t> nameBuffer(std::size_t{longestName} + 1);
+    std::vector<BYTE> data(std::max<std::size_t>(longestData, 1));
     for (DWORD index = 0;; ++index) {
         wchar_t* name = nameBuffer.data();
         auto nameLength = static_cast<DWORD>(nameBuffer.size());
@@ -562,6 +568,12 @@ void DumpKey(HKEY root, const std::wstring& path, const std::wstring& shownPath,
         auto size = static_cast<DWORD>(data.size());
         const LONG result = RegEnumValueW(key.Get(), index, name, &nameLength, nullptr, &type,
                                           data.data(), &size);
+        if (result == ERROR_MORE_DATA) {  // grown since the key was asked: again, larger
+            nameBuffer.resize(nameBuffer.size() * 2 + 256);
+            data.resize(std::max<std::size_t>(size, data.size() * 2));
+            --index;
+            continue;
+        }
         if (result != ERROR_SUCCESS) break;
         std::string line(1, '"');
         line.append(Narrow(std::wstring(name, nameLength)));
