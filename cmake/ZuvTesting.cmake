@@ -6,7 +6,8 @@ function(zuv_precompile_gtest target)
   target_precompile_headers(${target} PRIVATE <gtest/gtest.h>)
 endfunction()
 
-# zuv_add_gtest(<name> <sources>... [LIBS <libraries>...] [NO_GTEST_MAIN] [TEST_PREFIX <text>])
+# zuv_add_gtest(<name> <sources>... [LIBS <libraries>...] [NO_GTEST_MAIN] [TEST_PREFIX <text>]
+#               [GTEST_FILTER <filter>])
 #
 # One GoogleTest executable and its tests. Natively the tests are discovered after the
 # build, one CTest test per case. In the Windows build the executable runs as one CTest
@@ -15,8 +16,14 @@ endfunction()
 #
 # NO_GTEST_MAIN: the sources bring their own main().
 # TEST_PREFIX: put before each discovered case's name, for executables that share cases.
+# GTEST_FILTER: the cases of the executable to run (GoogleTest's filter syntax), for shared
+# cases some of which do not apply to it.
 function(zuv_add_gtest name)
-  cmake_parse_arguments(PARSE_ARGV 1 ARG "NO_GTEST_MAIN" "TEST_PREFIX" "LIBS")
+  cmake_parse_arguments(PARSE_ARGV 1 ARG "NO_GTEST_MAIN" "TEST_PREFIX;GTEST_FILTER" "LIBS")
+  set(filter "")
+  if(ARG_GTEST_FILTER)
+    set(filter "--gtest_filter=${ARG_GTEST_FILTER}")
+  endif()
   if(NOT ARG_UNPARSED_ARGUMENTS)
     message(FATAL_ERROR "zuv_add_gtest(${name}): no sources")
   endif()
@@ -29,12 +36,13 @@ function(zuv_add_gtest name)
     target_link_libraries(${name} PRIVATE ${ARG_LIBS} ${ZUV_GTEST})
   endif()
   if(WIN32)
-    add_test(NAME ${name} COMMAND ${name} --gtest_color=no
+    add_test(NAME ${name} COMMAND ${name} --gtest_color=no ${filter}
              WORKING_DIRECTORY $<TARGET_FILE_DIR:${name}>)
     set_tests_properties(${name} PROPERTIES LABELS "wine")
   else()
     gtest_discover_tests(${name}
       TEST_PREFIX "${ARG_TEST_PREFIX}"
+      TEST_FILTER "${ARG_GTEST_FILTER}"
       WORKING_DIRECTORY $<TARGET_FILE_DIR:${name}>
       EXTRA_ARGS --gtest_color=no
       DISCOVERY_TIMEOUT 60)

@@ -23,8 +23,6 @@ public:
     virtual std::optional<std::string> KeyClass(RegKey root, const std::string& ansiPath) = 0;
     // Handles handed out by Api() and not yet closed.
     virtual std::size_t OpenHandles() const = 0;
-    // Whether keys keep the class they were created with (the view keeps none).
-    virtual bool KeepsClasses() const { return true; }
 };
 
 // The platform's registry: in-memory natively, advapi32 in the Windows build.

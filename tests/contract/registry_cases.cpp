@@ -114,7 +114,6 @@ TEST_F(RegistryContract, NonAsciiValueNamesIgnoreCase) {
 }
 
 TEST_F(RegistryContract, CreateSetsTheClassOfANewKey) {
-    if (!backend->KeepsClasses()) GTEST_SKIP() << "this registry keeps no key classes";
     std::uint32_t how = 0;
     ASSERT_EQ(Create(Path("k"), &how, "4"), kErrorSuccess);
     ASSERT_EQ(how, kRegCreatedNewKey);
@@ -127,7 +126,6 @@ TEST_F(RegistryContract, CreateSetsTheClassOfANewKey) {
 // runs under, the key a call names takes the class of that call even when it exists (an
 // empty class clears it), and keys created on the way get it too.
 TEST_F(RegistryContract, CreateSetsTheClassOfTheKeyItNames) {
-    if (!backend->KeepsClasses()) GTEST_SKIP() << "this registry keeps no key classes";
     std::uint32_t how = 0;
     ASSERT_EQ(Create(Path("outer\\inner"), &how, "3"), kErrorSuccess);
     EXPECT_EQ(backend->KeyClass(kHkeyCurrentUser, Path("outer\\inner")), "3");
@@ -146,7 +144,6 @@ TEST_F(RegistryContract, CreateSetsTheClassOfTheKeyItNames) {
 // When two or more levels are missing, the levels are created one by one and every level
 // the path names takes the class, existing ones too.
 TEST_F(RegistryContract, CreateOfSeveralMissingLevelsSetsTheClassOfEach) {
-    if (!backend->KeepsClasses()) GTEST_SKIP() << "this registry keeps no key classes";
     auto scratch = CreateOpen(Path());
     ASSERT_TRUE(scratch);
     ASSERT_EQ(Create(Path("outer"), nullptr, "X"), kErrorSuccess);

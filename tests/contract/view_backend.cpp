@@ -26,7 +26,6 @@ public:
     std::size_t OpenHandles() const override {
         return view_.OpenHandleCount() + beneath_->OpenHandles();
     }
-    bool KeepsClasses() const override { return false; }
 
 private:
     std::unique_ptr<ContractBackend> beneath_;
