@@ -23,6 +23,9 @@ public:
     virtual std::optional<std::string> KeyClass(RegKey root, const std::string& ansiPath) = 0;
     // Handles handed out by Api() and not yet closed.
     virtual std::size_t OpenHandles() const = 0;
+    // The key below HKEY_CURRENT_USER the cases work in. Programs that may run at the same
+    // time on one registry (under Wine) each have their own.
+    virtual const char* ScratchRoot() const { return "Software\\ZUVContractTests"; }
 };
 
 // The platform's registry: in-memory natively, advapi32 in the Windows build.

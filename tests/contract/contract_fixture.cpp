@@ -2,16 +2,12 @@
 
 namespace zuv::contract {
 
-namespace {
-constexpr const char* kScratchRoot = "Software\\ZUVContractTests";
-}
-
 RegistryContract::RegistryContract()
     : backend(MakeContractBackend()), api(backend->Api()), cp(backend->CodePage()), reg(api, cp) {}
 
 void RegistryContract::SetUp() {
     const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
-    base = std::string(kScratchRoot) + "\\" + info->test_suite_name() + "." + info->name();
+    base = std::string(backend->ScratchRoot()) + "\\" + info->test_suite_name() + "." + info->name();
     DeleteTree(base);
     ASSERT_FALSE(KeyExists(base)) << "scratch key left over: " << base;
 }
@@ -20,7 +16,7 @@ void RegistryContract::TearDown() {
     DeleteTree(base);
     EXPECT_FALSE(KeyExists(base));
     // The common parent goes once the last case has gone; while others remain it stays.
-    api.DeleteKey(kHkeyCurrentUser, kScratchRoot);
+    api.DeleteKey(kHkeyCurrentUser, backend->ScratchRoot());
     // Neither the case nor the module under test may leave a handle open.
     EXPECT_EQ(backend->OpenHandles(), 0u);
 }

@@ -1,6 +1,6 @@
 // The fixture every contract case uses: a backend, its code page, an mdlReg on it, and a
-// scratch key HKCU\Software\ZUVContractTests\<case name> that is removed before and after
-// the case.
+// scratch key HKCU\<ScratchRoot>\<case name> (one scratch root per program, see
+// ContractBackend) that is removed before and after the case.
 #pragma once
 
 #include <cstdint>

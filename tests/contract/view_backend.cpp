@@ -23,6 +23,7 @@ public:
     RegistryApi& Api() override { return view_; }
     const AnsiCodePage& CodePage() const override { return beneath_->CodePage(); }
     std::optional<std::string> KeyClass(RegKey, const std::string&) override { return std::nullopt; }
+    const char* ScratchRoot() const override { return "Software\\ZUVContractViewTests"; }
     std::size_t OpenHandles() const override {
         return view_.OpenHandleCount() + beneath_->OpenHandles();
     }
