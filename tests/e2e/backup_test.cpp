@@ -51,7 +51,9 @@ DWORD Reg(const std::wstring& arguments) {
     PROCESS_INFORMATION process{};
     if (!CreateProcessW(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr,
                         &startup, &process)) {
-        return GetLastError();
+        const DWORD code = GetLastError();
+        ADD_FAILURE() << LaunchFailure(L"reg.exe", code);
+        return code;
     }
     DWORD code = WAIT_TIMEOUT;
     if (WaitForSingleObject(process.hProcess, 120000) == WAIT_OBJECT_0) {
@@ -271,8 +273,12 @@ TEST_F(WineBackupTest, AnApplyKilledAtAnyMomentLeavesAFullBackup) {
         std::wstring commandLine = L"\"" + exe + L"\" /quiet /address:192.0.2.200";
         STARTUPINFOW startup{};
         startup.cb = sizeof startup;
-        return CreateProcessW(exe.c_str(), commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr,
-                              nullptr, &startup, &process) != FALSE;
+        if (CreateProcessW(exe.c_str(), commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr,
+                           nullptr, &startup, &process)) {
+            return true;
+        }
+        ADD_FAILURE() << LaunchFailure(exe, GetLastError());
+        return false;
     };
     using std::chrono::milliseconds;
     const auto since = [](std::chrono::steady_clock::time_point from) {

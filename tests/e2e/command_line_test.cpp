@@ -210,7 +210,8 @@ TEST(CommandLine, OutputGoesToTheConsoleOfWhoeverStartedIt) {
     startup.cb = sizeof(startup);
     PROCESS_INFORMATION process{};
     ASSERT_TRUE(CreateProcessW(exe.c_str(), commandLine.data(), nullptr, nullptr, FALSE, 0,
-                               nullptr, nullptr, &startup, &process));
+                               nullptr, nullptr, &startup, &process))
+        << LaunchFailure(exe, GetLastError());
     EXPECT_EQ(WaitForSingleObject(process.hProcess, 30000), WAIT_OBJECT_0);
     DWORD code = 99;
     GetExitCodeProcess(process.hProcess, &code);
@@ -244,7 +245,7 @@ TEST(CommandLine, ConcurrentLogLinesNeverMix) {
         PROCESS_INFORMATION process{};
         ASSERT_TRUE(CreateProcessW(writer.c_str(), commandLine.data(), nullptr, nullptr, FALSE, 0,
                                    nullptr, nullptr, &startup, &process))
-            << "error " << GetLastError();
+            << LaunchFailure(writer, GetLastError());
         writers.push_back(process);
     }
     for (const PROCESS_INFORMATION& process : writers) {

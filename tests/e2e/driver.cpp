@@ -107,6 +107,11 @@ std::string BootState() {
 
 }  // namespace
 
+std::string LaunchFailure(const std::wstring& program, DWORD code) {
+    return "cannot start " + Narrow(program) + ": CreateProcessW error " + std::to_string(code) +
+           " (" + ErrorText(code) + "); " + WineSessionState();
+}
+
 std::string WineSessionState() {
     std::string state = "Wine session: ";
     const std::wstring shared = Environment(L"ZUV_WINE_SESSION");
@@ -297,7 +302,7 @@ std::optional<Finished> RunToEnd(const std::vector<std::wstring>& arguments, std
     CloseHandle(writeEnd);
     if (!started) {
         CloseHandle(readEnd);
-        error = "cannot start " + Narrow(exe) + ": error " + std::to_string(startError);
+        error = LaunchFailure(exe, startError);
         return std::nullopt;
     }
     // The pipe is read to its end while the program runs, so a long output cannot stall it.
@@ -333,9 +338,7 @@ bool Tool::Launch(std::string& error, const std::vector<std::wstring>& arguments
     startup.cb = sizeof(startup);
     if (!CreateProcessW(exe.c_str(), commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr,
                         nullptr, &startup, &process_)) {
-        const DWORD code = GetLastError();
-        error = "cannot start " + Narrow(exe) + ": CreateProcessW error " + std::to_string(code) +
-                " (" + ErrorText(code) + "); " + WineSessionState();
+        error = LaunchFailure(exe, GetLastError());
         process_ = {};
         return false;
     }

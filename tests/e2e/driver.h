@@ -42,6 +42,9 @@ std::string ErrorText(DWORD code);
 // programs (wineboot, services, explorer, ...) with their ages, whether its start-up has
 // finished, and the server of the shared session when the test run started one (ZUV_WINE_SESSION).
 std::string WineSessionState();
+// The failure text of a program that could not be started: the program, the Windows error code
+// and its text, and the session's state.
+std::string LaunchFailure(const std::wstring& program, DWORD code);
 
 std::wstring WindowText(HWND hwnd);
 std::wstring ClassName(HWND hwnd);
