@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "base/win32_handle.h"
 #include "base/win32_text.h"
 
 namespace zuv {
@@ -16,12 +17,12 @@ std::wstring Folder(const std::string& folder) {
 std::vector<std::string> FileNames(const std::wstring& folder) {
     std::vector<std::string> names;
     WIN32_FIND_DATAW found{};
-    HANDLE search = FindFirstFileW((folder + L"\\*.reg").c_str(), &found);
-    if (search == INVALID_HANDLE_VALUE) return names;
+    HANDLE first = FindFirstFileW((folder + L"\\*.reg").c_str(), &found);
+    if (first == INVALID_HANDLE_VALUE) return names;
+    const UniqueFind search(first);
     do {
         if ((found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0) names.push_back(Narrow(found.cFileName));
-    } while (FindNextFileW(search, &found));
-    FindClose(search);
+    } while (FindNextFileW(search.get(), &found));
     return names;
 }
 
@@ -63,9 +64,9 @@ WrittenBackup WriteBackupFile(const std::string& folder, BackupTime now,
         const std::string name = NextBackupName(now, names);
         const std::wstring path = wideFolder + L"\\" + Widen(name);
         const std::wstring partial = path + L".partial";
-        HANDLE file = CreateFileW(partial.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
-                                  FILE_ATTRIBUTE_NORMAL, nullptr);
-        if (file == INVALID_HANDLE_VALUE) {
+        UniqueHandle file = Owned(CreateFileW(partial.c_str(), GENERIC_WRITE, 0, nullptr,
+                                              CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr));
+        if (!file) {
             const DWORD code = GetLastError();
             if (code == ERROR_FILE_EXISTS || code == ERROR_ALREADY_EXISTS) {
                 names.push_back(name);
@@ -73,10 +74,11 @@ WrittenBackup WriteBackupFile(const std::string& folder, BackupTime now,
             }
             return {{}, "无法写入备份文件 " + Narrow(path) + "：" + SystemErrorText(code)};
         }
-        const bool written = WriteAll(file, bytes);
+        const bool written = WriteAll(file.get(), bytes);
         DWORD code = written ? ERROR_SUCCESS : GetLastError();
         if (!written && code == ERROR_SUCCESS) code = ERROR_WRITE_FAULT;
-        if (!CloseHandle(file) && written) code = GetLastError();
+        // Closed before the rename; a close that fails is a backup not known to be whole.
+        if (!CloseHandle(file.release()) && written) code = GetLastError();
         if (code == ERROR_SUCCESS) {
             if (MoveFileExW(partial.c_str(), path.c_str(), MOVEFILE_WRITE_THROUGH)) {
                 return {Narrow(path), {}};

@@ -96,10 +96,6 @@ std::optional<PolicyFinding> FindZoneList(mdlReg& reg, RegKey root, const std::s
     return finding;
 }
 
-const char* RootName(RegKey root) {
-    return root == kHkeyLocalMachine ? "HKEY_LOCAL_MACHINE" : "HKEY_CURRENT_USER";
-}
-
 std::string ZoneWithName(std::uint32_t zone, const std::string& displayName = {}) {
     const std::string name = ZoneName(zone, displayName);
     return std::to_string(zone) + (name.empty() ? std::string() : "（" + name + "）");

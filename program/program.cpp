@@ -8,6 +8,7 @@
 #include "browser_config/zone_check.h"
 #include "registry/backup_document.h"
 #include "window/backup_plan.h"
+#include "window/ui_port.h"
 
 namespace zuv {
 namespace {
@@ -45,19 +46,6 @@ std::string Escaped(const std::string& text, bool quoted) {
     }
     return out;
 }
-
-// A UiPort for the quiet apply, which shows nothing and has no window to tab through.
-class NoWindow final : public UiPort {
-public:
-    explicit NoWindow(std::string address) : address_(std::move(address)) {}
-    std::string AddressText() override { return address_; }
-    void ShowMessage(const std::string&, unsigned, const std::string&) override {}
-    void SendTab() override {}
-    void Unload() override {}
-
-private:
-    std::string address_;
-};
 
 int RunQuiet(const Invocation& invocation, ProgramHost& host, const ProgramRegistry& registry,
              mdlReg& reg) {

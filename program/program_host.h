@@ -10,13 +10,13 @@
 
 namespace zuv {
 
-// The local time with its offset from UTC, in minutes east of it.
 // Where a backup went.
 struct SavedBackup {
     std::string path;   // the backup file; empty when none was written
     std::string error;  // why none was, in the user's words
 };
 
+// The local time with its offset from UTC, in minutes east of it.
 struct LocalTime {
     int year = 0;
     int month = 0;

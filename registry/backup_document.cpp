@@ -12,10 +12,6 @@ namespace {
 // regedit breaks hexadecimal data after a comma once a line reaches this width.
 constexpr std::size_t kLineWidth = 80;
 
-std::string RootName(RegKey root) {
-    return root == kHkeyLocalMachine ? "HKEY_LOCAL_MACHINE" : "HKEY_CURRENT_USER";
-}
-
 std::u16string Escaped(const std::u16string& text) {
     std::u16string out;
     for (char16_t c : text) {
@@ -127,7 +123,8 @@ public:
 
 private:
     void Section(const char16_t* open, RegKey root, const std::string& path) {
-        text_ += u"\r\n" + (open + Utf16FromUtf8(RootName(root) + "\\" + path)) + u"]\r\n";
+        const std::string key = std::string(RootName(root)) + "\\" + path;
+        text_ += u"\r\n" + (open + Utf16FromUtf8(key)) + u"]\r\n";
     }
 
     std::u16string text_;
@@ -191,8 +188,8 @@ BackupDocument MakeBackupDocument(const PlannedWrites& planned, StoredRegistry& 
             continue;
         }
         if (rc != kErrorSuccess) {
-            return {{}, "无法读取注册表 " + RootName(key.root) + "\\" + key.path + "（错误代码 " +
-                            std::to_string(rc) + "：" + stored.ErrorText(rc) + "）"};
+            return {{}, std::string("无法读取注册表 ") + RootName(key.root) + "\\" + key.path +
+                            "（错误代码 " + std::to_string(rc) + "：" + stored.ErrorText(rc) + "）"};
         }
         text.Key(key.root, key.path);
         for (const StoredValue& value : values) {

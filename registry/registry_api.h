@@ -14,6 +14,13 @@ using RegKey = std::uint32_t;
 constexpr RegKey kHkeyCurrentUser = 0x80000001u;
 constexpr RegKey kHkeyLocalMachine = 0x80000002u;
 
+// The name the platform's tools give a predefined root ("HKEY_CURRENT_USER"), "?" for any other key.
+constexpr const char* RootName(RegKey root) {
+    return root == kHkeyCurrentUser    ? "HKEY_CURRENT_USER"
+           : root == kHkeyLocalMachine ? "HKEY_LOCAL_MACHINE"
+                                       : "?";
+}
+
 // Value types.
 constexpr std::uint32_t kRegSz = 1;
 constexpr std::uint32_t kRegExpandSz = 2;

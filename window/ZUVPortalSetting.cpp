@@ -8,18 +8,12 @@
 namespace zuv {
 namespace {
 
-std::string RootName(RegKey root) {
-    if (root == kHkeyCurrentUser) return "HKEY_CURRENT_USER";
-    if (root == kHkeyLocalMachine) return "HKEY_LOCAL_MACHINE";
-    return "?";
-}
-
 std::string DescribeRefusal(const RefusedWrite& refused, NameLength names) {
     const bool shorten = names == NameLength::Short;
     const std::string path = shorten ? ShortenLevels(refused.path, kShortNameLength) : refused.path;
     const std::string valueName =
         shorten ? ShortenMiddle(refused.valueName, kShortNameLength) : refused.valueName;
-    std::string text = "无法写入注册表 " + RootName(refused.root) + "\\" + path;
+    std::string text = std::string("无法写入注册表 ") + RootName(refused.root) + "\\" + path;
     if (!refused.valueName.empty()) {
         text += " 中的值“" + valueName + "”";
     } else if (refused.reason.empty()) {

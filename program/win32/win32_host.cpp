@@ -7,21 +7,13 @@
 #include <string>
 
 #include "base/win32_backup_files.h"
+#include "base/win32_handle.h"
 #include "base/win32_text.h"
 #include "browser_config/url_zone.h"
 #include "window/layout.h"
 
 namespace zuv {
 namespace {
-
-struct HandleCloser {
-    void operator()(HANDLE handle) const { CloseHandle(handle); }
-};
-using UniqueHandle = std::unique_ptr<void, HandleCloser>;
-
-UniqueHandle Owned(HANDLE handle) {
-    return UniqueHandle(handle == INVALID_HANDLE_VALUE ? nullptr : handle);
-}
 
 // Lines end in CR LF on Windows.
 std::wstring WithCrLf(const std::string& text) {
