@@ -243,6 +243,57 @@ std::string NumberToText(double number) {
     return buffer;
 }
 
+bool IsInvisibleControl(char32_t c) {
+    return c < 0x20 || (c >= 0x7F && c <= 0x9F) || c == 0x2028 || c == 0x2029 ||
+           c == 0x061C || c == 0x200E || c == 0x200F || (c >= 0x202A && c <= 0x202E) ||
+           (c >= 0x2066 && c <= 0x2069);
+}
+
+bool IsBlankCharacter(char32_t c) {
+    return c == 0x20 || c == 0xA0 || c == 0x1680 || (c >= 0x2000 && c <= 0x200B) ||
+           c == 0x202F || c == 0x205F || c == 0x3000 || c == 0xFEFF;
+}
+
+std::string EscapeInvisible(std::string_view utf8, bool quoted) {
+    std::string out;
+    out.reserve(utf8.size());
+    std::size_t at = 0;
+    while (at < utf8.size()) {
+        // One character at a time, so that a byte that is not UTF-8 is told apart from U+FFFD.
+        std::size_t length = 1;
+        const auto lead = static_cast<unsigned char>(utf8[at]);
+        if (lead >= 0xF0) {
+            length = 4;
+        } else if (lead >= 0xE0) {
+            length = 3;
+        } else if (lead >= 0xC0) {
+            length = 2;
+        }
+        const std::string_view piece = utf8.substr(at, length);
+        const std::u32string decoded = DecodeUtf8(piece);
+        char hex[16];
+        if (decoded.size() != 1 || (decoded[0] == 0xFFFD && piece != "\xEF\xBF\xBD")) {
+            std::snprintf(hex, sizeof hex, "\\x%02X", lead);
+            out += hex;
+            ++at;
+            continue;
+        }
+        const char32_t c = decoded[0];
+        if (c < 0x20 || c == 0x7F) {
+            std::snprintf(hex, sizeof hex, "\\x%02X", static_cast<unsigned>(c));
+            out += hex;
+        } else if (IsInvisibleControl(c)) {
+            std::snprintf(hex, sizeof hex, "\\u%04X", static_cast<unsigned>(c));
+            out += hex;
+        } else {
+            if (quoted && (c == '"' || c == '\\')) out += '\\';
+            out += piece;
+        }
+        at += length;
+    }
+    return out;
+}
+
 std::string ShortenMiddle(std::string_view utf8, std::size_t maxChars) {
     const std::u32string text = DecodeUtf8(utf8);
     if (text.size() <= maxChars || maxChars < 3) return std::string(utf8);

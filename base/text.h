@@ -37,6 +37,17 @@ std::string TrimBlanks(std::string_view text);
 // A number as text: whole numbers without a decimal point, others in shortest form.
 std::string NumberToText(double number);
 
+// Characters a reader cannot see or that change how the text around them reads: the control
+// characters (C0, DEL, C1), the line and paragraph separators and the bidirectional controls.
+bool IsInvisibleControl(char32_t c);
+// Blanks of any script: the space, the no-break and ideographic spaces and the other Unicode
+// spaces, and the zero-width space and no-break space.
+bool IsBlankCharacter(char32_t c);
+// The text with every invisible control written out, so that one line stays one line and reads
+// as it is stored: C0 characters and DEL as \xHH, the others as \uHHHH; a byte that is not
+// UTF-8 as \xHH. With `quoted`, '"' and '\' are escaped too.
+std::string EscapeInvisible(std::string_view utf8, bool quoted = false);
+
 // The text unchanged when it holds at most `maxChars` characters; otherwise its beginning and
 // its end around "…", `maxChars` characters in all, so a long name stays recognisable.
 std::string ShortenMiddle(std::string_view utf8, std::size_t maxChars);

@@ -18,7 +18,7 @@ void WriteValue(mdlReg& reg, ApplyOutcome& outcome, RegKey root, const std::stri
     const long code = reg.RegStatus;
     std::string reason = RefusalReason(code, value, type);
     std::string systemText = reason.empty() ? reg.ErrorText(code) : std::string();
-    outcome.NoteRefusal({root, path, valueName, code, std::move(systemText), std::move(reason)});
+    outcome.NoteRefusal({root, path, valueName, code, std::move(systemText), std::move(reason), {}, {}});
 }
 
 }  // namespace zuv

@@ -1,4 +1,6 @@
 // Trusted-site registration in the zone map.
+#include <cstdint>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -6,6 +8,7 @@
 #include "base/text.h"
 #include "browser_config/browser_config.h"
 #include "browser_config/mdlFunc.h"
+#include "browser_config/zone_check.h"
 
 namespace zuv {
 namespace {
@@ -24,19 +27,89 @@ void RegisterSite(mdlReg& reg, ApplyOutcome& outcome, const std::string& siteNam
     WriteValue(reg, outcome, kHkeyCurrentUser, site, "http", kTrustedZone, kRegDword);
 }
 
+// The zone a zone map key gives http:// sites: its "http" value, or else its "*" value, when
+// that is a number.
+struct HttpZone {
+    bool readable = true;  // false: a value could not be read (not: is not there)
+    std::optional<std::uint32_t> zone;
+};
+
+HttpZone ReadHttpZone(mdlReg& reg, const std::string& keyPath) {
+    for (const char* protocol : {"http", "*"}) {
+        std::uint32_t type = 0;
+        const std::string text = reg.QueryValue(kHkeyCurrentUser, keyPath, protocol, type);
+        if (reg.RegStatus == kErrorFileNotFound) continue;
+        if (reg.RegStatus != kErrorSuccess) return {false, std::nullopt};
+        if (type != kRegDword || text.empty() || text.size() > 10) return {};
+        for (const char c : text) {
+            if (c < '0' || c > '9') return {};
+        }
+        return {true, static_cast<std::uint32_t>(std::stoull(text))};
+    }
+    return {};
+}
+
+// A range that covers the address but puts it into another zone than the trusted sites.
+struct OtherZoneRange {
+    std::string keyPath;
+    std::string range;
+    std::optional<std::uint32_t> zone;
+};
+
+RefusedWrite OtherZoneConflict(const OtherZoneRange& other, const std::string& address) {
+    const auto describe = [&](std::size_t longest) {
+        const auto cut = [&](const std::string& name) {
+            return longest == 0 ? name : ShortenMiddle(name, longest);
+        };
+        std::string text = "IP 地址 " + cut(address) + " 已在 " + RootName(kHkeyCurrentUser) +
+                           "\\" + (longest == 0 ? other.keyPath : ShortenLevels(other.keyPath, longest)) +
+                           " 的范围内（\":Range\" 为 \"" + cut(other.range) + "\"），该范围";
+        if (other.zone) {
+            const std::string name = ZoneName(*other.zone);
+            text += "把它放在区域 " + std::to_string(*other.zone) + (name.empty() ? "" : "（" + name + "）");
+        } else {
+            text += "没有给出 http 的区域";
+        }
+        return text + "，而不是区域 2（受信任的站点）。本工具不更改已有的范围：请先在“Internet 选项”中"
+                      "删除或更改这个范围，再重新设置";
+    };
+    RefusedWrite refused{kHkeyCurrentUser, other.keyPath, "http", 0, {}, {}, {}, {}};
+    refused.conflict = describe(0);
+    refused.shortConflict = describe(kShortNameLength);
+    return refused;
+}
+
 void RegisterRange(mdlReg& reg, ApplyOutcome& outcome, const std::string& address) {
     for (const char* subTree : {kEscRangesTree, kRangesTree}) {
         const std::string treePath = std::string(kZoneMapRoot) + subTree;
         WriteValue(reg, outcome, kHkeyCurrentUser, treePath, "", std::string(), kRegSz);
         std::vector<std::string> names;
-        switch (FindRangeEntry(reg, address, subTree, names)) {
+        // A range that holds the address already decides its zone: a trusted one is the entry,
+        // one of another zone is not the tool's to widen or change.
+        std::optional<OtherZoneRange> other;
+        const RangeSearch search = VisitRangeEntries(
+            reg, subTree, names, [&](const std::string& name, const std::string& stored) {
+                if (!RangeHoldsAddress(stored, TrimBlanks(address))) return false;
+                const std::string keyPath = treePath + name + "\\";
+                const HttpZone zone = ReadHttpZone(reg, keyPath);
+                // A zone that cannot be read is taken as the entry, as before: a refused read
+                // alone changes nothing.
+                if (!zone.readable || zone.zone == 2U) return true;
+                if (!other) other = OtherZoneRange{keyPath, stored, zone.zone};
+                return false;
+            });
+        if (search == RangeSearch::Absent && other) {
+            outcome.NoteRefusal(OtherZoneConflict(*other, address));
+            continue;
+        }
+        switch (search) {
         case RangeSearch::Found:
             continue;
         case RangeSearch::Unreadable:
             // No name is known to be free: writing a guess could replace another site's
             // range. Leave this tree alone and say so.
             outcome.NoteRefusal(RefusedWrite{kHkeyCurrentUser, treePath, "", reg.RegStatus, {},
-                                             "无法读取已有的 IP 地址范围，未添加新的范围"});
+                                             "无法读取已有的 IP 地址范围，未添加新的范围", {}, {}});
             continue;
         case RangeSearch::Absent:
             break;

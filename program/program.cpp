@@ -5,6 +5,8 @@
 #include <utility>
 
 #include "base/runtime_error.h"
+#include "base/text.h"
+#include "browser_config/address_rule.h"
 #include "browser_config/zone_check.h"
 #include "registry/backup_document.h"
 #include "window/backup_plan.h"
@@ -28,21 +30,17 @@ std::string TimeText(const LocalTime& t) {
            TwoDigits(offset % 60);
 }
 
-// Control characters as \xHH; with `quoted`, also '"' and '\' escaped.
-std::string Escaped(const std::string& text, bool quoted) {
+// Each line of `text` with its invisible characters written out: whoever reads the output line
+// by line sees the lines the program meant, and nothing that reorders or hides text.
+std::string VisibleLines(const std::string& text) {
     std::string out;
-    for (const char c : text) {
-        const auto byte = static_cast<unsigned char>(c);
-        if (byte < 0x20 || byte == 0x7F) {
-            char hex[8];
-            std::snprintf(hex, sizeof hex, "\\x%02X", byte);
-            out += hex;
-        } else if (quoted && (c == '"' || c == '\\')) {
-            out += '\\';
-            out += c;
-        } else {
-            out += c;
-        }
+    std::size_t begin = 0;
+    while (begin < text.size()) {
+        const std::size_t end = text.find('\n', begin);
+        out += EscapeInvisible(std::string_view(text).substr(begin, end - begin));
+        if (end == std::string::npos) break;
+        out += '\n';
+        begin = end + 1;
     }
     return out;
 }
@@ -57,12 +55,17 @@ int RunQuiet(const Invocation& invocation, ProgramHost& host, const ProgramRegis
     const ApplyOutcome outcome = logic.RunApply(noWindow.AddressText());
     std::string output = MessageText(outcome, NameLength::Short) + "\n";
     for (const std::string& problem : records.Problems()) output += problem + "\n";
-    host.WriteOutput(output);
+    host.WriteOutput(VisibleLines(output));
+    if (outcome.AddressRefusal()) return kExitNotUnderstood;
     return outcome.Succeeded() ? kExitSuccess : kExitApplyFailed;
 }
 
 int RunCheck(const std::string& address, ProgramHost& host, mdlReg& reg,
              const std::function<void(const std::string&)>& tell) {
+    if (const auto why = WhyAddressRefused(address)) {
+        tell("无法检查地址：" + *why + "\n");
+        return kExitNotUnderstood;
+    }
     ZoneCheck check;
     try {
         check = CheckZoneMap(reg, address);
@@ -82,11 +85,11 @@ std::string LogLine(const LogEntry& entry) {
     const char* started = entry.startedFrom == StartedFrom::Quiet ? "quiet" : "window";
     std::string line = TimeText(entry.time);
     std::string address(1, '"');
-    address += Escaped(entry.address, true);
+    address += EscapeInvisible(entry.address, true);
     address += '"';
-    for (const std::string& field : {Escaped(entry.user, false), Escaped(entry.computer, false),
-                                     std::string(started), address, Escaped(entry.outcome, false),
-                                     Escaped(entry.backup, false)}) {
+    for (const std::string& field : {EscapeInvisible(entry.user), EscapeInvisible(entry.computer),
+                                     std::string(started), address, EscapeInvisible(entry.outcome),
+                                     EscapeInvisible(entry.backup)}) {
         line += '\t';
         line += field;
     }
@@ -122,14 +125,16 @@ void ApplyRecords::AfterApply(const std::string& address, const ApplyOutcome& ou
     std::string file = logFile_.value_or(std::string());
     if (!logFile_) file = host_.DefaultLogFile(error);
     if (!file.empty()) {
+        std::string backup = std::exchange(backup_, {});
+        // A refused address ends before its backup: nothing was written, nothing to undo.
+        if (outcome.AddressRefusal()) backup = "无需备份：未写入任何值";
         const LogEntry entry{host_.Now(),  host_.UserName(), host_.ComputerName(),
                              startedFrom_, address,          MessageText(outcome, NameLength::Whole),
-                             std::exchange(backup_, {})};
+                             std::move(backup)};
         if (host_.AppendLogLine(file, LogLine(entry), error)) return;
     }
-    std::string problem = "无法写入日志";
-    if (!file.empty()) problem += " " + file;
-    problem += "：";
+    std::string problem = "日志未写入：";
+    if (!file.empty()) problem += file + "：";
     problem += error;
     problems_.push_back(std::move(problem));
 }
@@ -152,7 +157,7 @@ int RunProgram(const Invocation& invocation, ProgramHost& host, const ProgramReg
     // What a run that opens no window has to say goes to the output, or into a message box
     // when there is no output and the run was not asked to be quiet.
     const auto tell = [&](const std::string& text) {
-        if (!host.WriteOutput(text) && !invocation.quietAsked) host.ShowMessage(text);
+        if (!host.WriteOutput(VisibleLines(text)) && !invocation.quietAsked) host.ShowMessage(text);
     };
     const auto notRun = [&](const std::string& text, int exitCode) {
         tell(text);

@@ -32,8 +32,9 @@ struct LogEntry {
 };
 
 // The line, without a line break: time with offset, user, computer, how started, the address
-// in double quotes, the outcome, the backup; separated by tabs. Control characters, and in the
-// address '"' and '\', are escaped, so that one apply is always one line.
+// in double quotes, the outcome, the backup; separated by tabs. Invisible characters (controls,
+// line and paragraph separators, bidirectional controls), and in the address '"' and '\', are
+// escaped, so that one apply is always one line and reads as it was typed.
 std::string LogLine(const LogEntry& entry);
 
 // The registry as the program reaches it: through the ANSI functions for the apply, and as it

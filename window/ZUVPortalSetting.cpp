@@ -4,12 +4,14 @@
 
 #include "base/runtime_error.h"
 #include "base/text.h"
+#include "browser_config/address_rule.h"
 
 namespace zuv {
 namespace {
 
 std::string DescribeRefusal(const RefusedWrite& refused, NameLength names) {
     const bool shorten = names == NameLength::Short;
+    if (!refused.conflict.empty()) return shorten ? refused.shortConflict : refused.conflict;
     const std::string path = shorten ? ShortenLevels(refused.path, kShortNameLength) : refused.path;
     const std::string valueName =
         shorten ? ShortenMiddle(refused.valueName, kShortNameLength) : refused.valueName;
@@ -26,6 +28,7 @@ std::string DescribeRefusal(const RefusedWrite& refused, NameLength names) {
 }  // namespace
 
 std::string MessageText(const ApplyOutcome& outcome, NameLength names) {
+    if (const auto& why = outcome.AddressRefusal()) return kFailurePrefix + *why;
     // A run-time error stopped the steps: that is what the user learns, even when a write
     // was refused before it.
     if (const auto& error = outcome.Error()) {
@@ -62,6 +65,19 @@ ApplyOutcome ZUVPortalSetting::Apply(const std::string& address) {
 }
 
 ApplyOutcome ZUVPortalSetting::RunApply(const std::string& address) {
+    // An address that cannot name a server is refused before anything is written or backed
+    // up; the journal still hears of it.
+    if (auto why = WhyAddressRefused(address)) {
+        ApplyOutcome refused;
+        refused.RefuseAddress(std::move(*why));
+        if (journal_) {
+            try {
+                journal_->AfterApply(address, refused);
+            } catch (...) {  // NOLINT(bugprone-empty-catch)
+            }
+        }
+        return refused;
+    }
     // The journal keeps its own failures to itself; should one escape, the apply still runs
     // and its outcome stands.
     if (journal_) {

@@ -31,27 +31,70 @@ bool WriteAll(HANDLE file, const std::string& bytes) {
            written == bytes.size();
 }
 
-// Appends a record to a log that other programs append to at the same time. Windows appends
-// through a handle that may only append as one step at the end of the file; Wine seeks to the
-// end and writes, so two writers can land on the same place. Holding a lock on a byte far past
-// any real log's end while writing makes the seek and the write one step there too; a file
-// system that has no locks gets the plain append.
-bool AppendRecord(HANDLE file, const std::string& record) {
-    OVERLAPPED place{};
-    place.Offset = 0xFFFFFFFE;
-    place.OffsetHigh = 0x7FFFFFFF;
-    bool locked = false;
-    for (int attempt = 0; attempt < 2000 && !locked; ++attempt) {
-        locked = LockFileEx(file, LOCKFILE_EXCLUSIVE_LOCK | LOCKFILE_FAIL_IMMEDIATELY, 0, 1, 0,
-                            &place) != FALSE;
-        if (locked || GetLastError() != ERROR_LOCK_VIOLATION) break;
-        Sleep(1);
+// How long a writer waits for another program to finish its line.
+constexpr ULONGLONG kLogLockWaitMs = 3000;
+
+// The lock that makes an append one step where the system does not. Windows appends through a
+// handle that may only append as one step at the end of the file, and refuses to lock such a
+// handle (locks need read or write access): there the lock is not available and the plain
+// append is whole. Wine seeks to the end and writes, so two writers can land on the same
+// place; it does lock such a handle, and holding a lock on a byte far past any real log's end
+// while writing makes the seek and the write one step. A lock another program holds longer
+// than kLogLockWaitMs is Busy: the line is not written rather than written unguarded.
+class LogLock {
+public:
+    enum class State { Held, NotAvailable, Busy };
+
+    explicit LogLock(HANDLE file) : file_(file) {
+        place_.Offset = 0xFFFFFFFE;
+        place_.OffsetHigh = 0x7FFFFFFF;
+        const ULONGLONG until = GetTickCount64() + kLogLockWaitMs;
+        for (;;) {
+            if (LockFileEx(file_, LOCKFILE_EXCLUSIVE_LOCK | LOCKFILE_FAIL_IMMEDIATELY, 0, 1, 0,
+                           &place_)) {
+                state_ = State::Held;
+                return;
+            }
+            if (GetLastError() != ERROR_LOCK_VIOLATION) {
+                state_ = State::NotAvailable;
+                return;
+            }
+            if (GetTickCount64() >= until) {
+                state_ = State::Busy;
+                return;
+            }
+            Sleep(1);
+        }
     }
-    const bool written = WriteAll(file, record);
-    const DWORD failure = GetLastError();
-    if (locked) UnlockFileEx(file, 0, 1, 0, &place);
-    SetLastError(failure);
-    return written;
+    ~LogLock() {
+        // Closing the handle releases the lock as well; an unlock that fails loses nothing.
+        if (state_ == State::Held) UnlockFileEx(file_, 0, 1, 0, &place_);
+    }
+    LogLock(const LogLock&) = delete;
+    LogLock& operator=(const LogLock&) = delete;
+
+    State state() const { return state_; }
+
+private:
+    HANDLE file_;
+    OVERLAPPED place_{};
+    State state_ = State::NotAvailable;
+};
+
+// Appends a record to a log that other programs append to at the same time; an empty file
+// (a new one, or one an administrator made in advance) gets the byte-order mark first. Empty
+// when written, otherwise why not.
+std::string AppendRecord(HANDLE file, const std::string& record) {
+    if (GetFileType(file) != FILE_TYPE_DISK) return "不是文件，日志只能写入文件";
+    const LogLock lock(file);
+    if (lock.state() == LogLock::State::Busy) {
+        return "日志文件正被其他程序锁定，等待 " + std::to_string(kLogLockWaitMs / 1000) +
+               " 秒后仍未能写入";
+    }
+    LARGE_INTEGER size{};
+    const bool empty = GetFileSizeEx(file, &size) && size.QuadPart == 0;
+    if (WriteAll(file, empty ? "\xEF\xBB\xBF" + record : record)) return {};
+    return SystemErrorText(GetLastError());
 }
 
 bool WriteConsoleText(HANDLE console, const std::wstring& text) {
@@ -188,9 +231,8 @@ bool Win32Host::AppendLogLine(const std::string& file, const std::string& line,
     if (const UniqueHandle created = Owned(CreateFileW(path.c_str(), FILE_APPEND_DATA,
                                                        FILE_SHARE_READ, nullptr, CREATE_NEW,
                                                        FILE_ATTRIBUTE_NORMAL, nullptr))) {
-        if (AppendRecord(created.get(), "\xEF\xBB\xBF" + record)) return true;
-        error = SystemErrorText(GetLastError());
-        return false;
+        error = AppendRecord(created.get(), record);
+        return error.empty();
     }
     DWORD failure = GetLastError();
     for (int attempt = 0; attempt < 200; ++attempt) {
@@ -202,9 +244,8 @@ bool Win32Host::AppendLogLine(const std::string& file, const std::string& line,
             path.c_str(), FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
             nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
         if (log) {
-            if (AppendRecord(log.get(), record)) return true;
-            failure = GetLastError();
-            break;
+            error = AppendRecord(log.get(), record);
+            return error.empty();
         }
         failure = GetLastError();
         // Another program is making the file just now: it takes a moment.

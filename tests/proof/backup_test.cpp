@@ -171,6 +171,7 @@ TEST_P(BackupTest, ImportingTheBackupUndoesTheApply) {
         {kHkeyCurrentUser, zoneMap + "EscDomains\\appserver\\sub\\", "x", kRegDword, DwordBytes(2)},
         {kHkeyCurrentUser, zoneMap + "Ranges\\Range12\\", ":Range", kRegSz, sz("192.0.2.99")},
         {kHkeyCurrentUser, zoneMap + "EscRanges\\Range3\\", ":Range", kRegSz, sz("192.0.2.*")},
+        {kHkeyCurrentUser, zoneMap + "EscRanges\\Range3\\", "http", kRegDword, DwordBytes(2)},
     });
     const std::string address = GetParam().address;
     MemoryStoredRegistry stored(rig.memory, cp);

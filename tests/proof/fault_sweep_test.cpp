@@ -56,8 +56,10 @@ Outcome ApplyOnce(const AddressCase& c, bool withUserValues, Fault fault, std::u
              SzBytes(*rig.codePage, "10.1.2.3")},
             {kHkeyCurrentUser, zoneMap + "EscRanges\\Range3\\", ":Range", kRegSz,
              SzBytes(*rig.codePage, "192.0.2.10")},
+            {kHkeyCurrentUser, zoneMap + "EscRanges\\Range3\\", "http", kRegDword, DwordBytes(2)},
             {kHkeyCurrentUser, zoneMap + "Ranges\\Range2\\", ":Range", kRegSz,
              SzBytes(*rig.codePage, "192.0.2.10")},
+            {kHkeyCurrentUser, zoneMap + "Ranges\\Range2\\", "http", kRegDword, DwordBytes(2)},
         });
     }
     rig.form.Form_Load();

@@ -285,7 +285,7 @@ RegCloseKey {IS}ZoneMap\Ranges\Range1\ -> 0
 }
 
 // EscRanges holds the address in its second key, Ranges in its only one: each tree is read
-// up to the key that holds it, and nothing is added to either.
+// up to the key that holds it, whose zone for http is read too, and nothing is added to either.
 TEST_F(GoldenLog, IPv4AddressAlreadyInTheZoneMapIsOnlyLookedUp) {
     const std::string zoneMap = kZoneMapRoot;
     rig.Put({
@@ -314,6 +314,9 @@ RegCloseKey {IS}ZoneMap\EscRanges\Range1\ -> 0
 RegOpenKeyExA {IS}ZoneMap\EscRanges\Range2\ access 20019 -> 0
 RegQueryValueExA {IS}ZoneMap\EscRanges\Range2\ ":Range" -> 0 REG_SZ 3139322E302E322E313000
 RegCloseKey {IS}ZoneMap\EscRanges\Range2\ -> 0
+RegOpenKeyExA {IS}ZoneMap\EscRanges\Range2\ access 20019 -> 0
+RegQueryValueExA {IS}ZoneMap\EscRanges\Range2\ "http" -> 0 REG_DWORD 02000000
+RegCloseKey {IS}ZoneMap\EscRanges\Range2\ -> 0
 RegCreateKeyExA {IS}ZoneMap\Ranges\ class "1" access 2003F -> 0 opened
 RegSetValueExA {IS}ZoneMap\Ranges\ "" REG_SZ 00 -> 0
 RegCloseKey {IS}ZoneMap\Ranges\ -> 0
@@ -324,6 +327,9 @@ RegEnumValueA {IS}ZoneMap\Ranges\ #0 -> 0 "" REG_SZ
 RegCloseKey {IS}ZoneMap\Ranges\ -> 0
 RegOpenKeyExA {IS}ZoneMap\Ranges\Range1\ access 20019 -> 0
 RegQueryValueExA {IS}ZoneMap\Ranges\Range1\ ":Range" -> 0 REG_SZ 3139322E302E322E313000
+RegCloseKey {IS}ZoneMap\Ranges\Range1\ -> 0
+RegOpenKeyExA {IS}ZoneMap\Ranges\Range1\ access 20019 -> 0
+RegQueryValueExA {IS}ZoneMap\Ranges\Range1\ "http" -> 0 REG_DWORD 02000000
 RegCloseKey {IS}ZoneMap\Ranges\Range1\ -> 0
 )";
     ExpectApply("192.0.2.10", ranges + PopupsIE6("192.0.2.10") + kPolicyAndTuning);

@@ -2,6 +2,7 @@
 // code, the log, and the runs that are refused.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -61,6 +62,13 @@ TEST(CommandLine, WindowsStyleOptions) {
         {"/check:"},
         {"/check:a", "/address:a"},              // a check writes nothing and logs nothing
         {"/check:a", "/log:x"},
+        // a log that is a device, not a file
+        {"/quiet", "/address:x", "/log:NUL"},
+        {"/quiet", "/address:x", "/log:com1"},
+        {"/quiet", "/address:x", "/log:C:\\logs\\Con.txt"},
+        {"/quiet", "/address:x", "/log:lpt9.log "},
+        {"/quiet", "/address:x", "/log:\\\\.\\pipe\\log"},
+        {"/quiet", "/address:x", "/log:\\\\?\\GLOBALROOT\\Device\\Null"},
     };
     for (const auto& arguments : notUnderstood) {
         const Invocation parsed = ParseCommandLine(arguments);
@@ -68,6 +76,13 @@ TEST(CommandLine, WindowsStyleOptions) {
         EXPECT_FALSE(parsed.problem.empty()) << testing::PrintToString(arguments);
     }
     EXPECT_TRUE(ParseCommandLine({"/quiet", "/bogus"}).quietAsked);
+    // Files whose names only look like devices are files.
+    for (const char* file : {"console.log", "C:\\logs\\com10.log", "\\\\?\\C:\\logs\\a.log",
+                             "\\\\?\\UNC\\server\\logs\\a.log", "nullable.txt", "D:\\auxiliary\\x.log"}) {
+        EXPECT_EQ(ParseCommandLine({"/quiet", "/address:x", std::string("/log:") + file}).mode,
+                  RunMode::Quiet)
+            << file;
+    }
 }
 
 TEST(LogLine, OneLineWithTimeOffsetAndEscapes) {
@@ -210,6 +225,46 @@ TEST_F(Program, RunsThatAreNotUnderstoodOrRefusedApplyNothing) {
     EXPECT_TRUE(host.messageBoxes[0].starts_with("命令行无法识别：")) << host.messageBoxes[0];
 }
 
+TEST_F(Program, AnAddressThatCannotNameAServerIsRefusedBeforeAnyWrite) {
+    const std::string before = memory.Dump(kHkeyCurrentUser);
+    for (const std::string address : {"http://portal.example.com/app", "portal:8080", "portal ",
+                                      "\\", "com\\evil", "portal\r\nevil", "a]b",
+                                      "x\xE2\x80\xA8y", "\xE2\x80\xAE" "lanrop"}) {
+        const std::string shown = EscapeInvisible(address);
+        host.output.clear();
+        EXPECT_EQ(Run({"/quiet", "/address:" + address}), kExitNotUnderstood) << shown;
+        EXPECT_TRUE(host.output.starts_with("设置出错，原因：")) << host.output;
+        EXPECT_EQ(host.output.find('\n'), host.output.size() - 1) << shown << ": one line";
+        EXPECT_EQ(EscapeInvisible(host.output.substr(0, host.output.size() - 1)),
+                  host.output.substr(0, host.output.size() - 1));
+        // Logged as refused, with the address written out and nothing to undo.
+        ASSERT_FALSE(DefaultLog().empty());
+        const std::string& line = DefaultLog().back();
+        EXPECT_NE(line.find("\tquiet\t\"" + EscapeInvisible(address, true) + "\"\t设置出错，原因："),
+                  std::string::npos)
+            << line;
+        EXPECT_TRUE(line.ends_with("\t无需备份：未写入任何值")) << line;
+        std::string fields = line;
+        std::replace(fields.begin(), fields.end(), '\t', ' ');
+        EXPECT_EQ(EscapeInvisible(fields), fields) << "only the tabs between the columns";
+
+        // The window refuses it alike, in its failure box; /check refuses it too.
+        RememberingUi ui;
+        ui.address = address;
+        ZUVPortalSetting window(ui, reg);
+        window.cmdOK_Click();
+        ASSERT_EQ(ui.messages.size(), 1u);
+        EXPECT_EQ(ui.messages[0].text, FirstOutputLine()) << shown;
+        EXPECT_EQ(ui.messages[0].flags, 64u);
+        host.output.clear();
+        EXPECT_EQ(Run({"/check:" + address}), kExitNotUnderstood) << shown;
+        EXPECT_TRUE(host.output.starts_with("无法检查地址：")) << host.output;
+    }
+    EXPECT_EQ(memory.Dump(kHkeyCurrentUser), before);
+    EXPECT_TRUE(host.backups.empty());
+    EXPECT_TRUE(host.zoneQuestions.empty()) << "the browser is asked about no other host";
+}
+
 TEST_F(Program, CheckReportsWithoutWritingAndExitsByTheBrowsersZone) {
     ASSERT_EQ(Run({"/quiet", "/address:www.example.com"}), kExitSuccess);
     const std::string applied = memory.Dump(kHkeyCurrentUser);
@@ -276,7 +331,7 @@ TEST_F(Program, EveryApplyIsBackedUpBeforeItsFirstWrite) {
 TEST_F(Program, ALogThatCannotBeWrittenChangesNothingButIsReportedWhenQuiet) {
     host.logFailure = "拒绝访问。";
     EXPECT_EQ(Run({"/quiet", "/address:portal"}), kExitSuccess);
-    EXPECT_EQ(host.output, "恭喜你，设置成功！\n无法写入日志 " + host.defaultLog + "：拒绝访问。\n");
+    EXPECT_EQ(host.output, "恭喜你，设置成功！\n日志未写入：" + host.defaultLog + "：拒绝访问。\n");
 
     // The window's applies are logged too, as started from the window, and a log that cannot
     // be written is not the user's concern there.

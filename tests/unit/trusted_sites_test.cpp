@@ -131,6 +131,55 @@ TEST_F(TrustedSites, RegisteringTwiceChangesNothing) {
     }
 }
 
+TEST_F(TrustedSites, ARangeOfAnotherZoneIsNamedAndLeftAlone) {
+    // Restricted in the plain tree; trusted in the enhanced one by a second covering range.
+    PutRange(kRanges, "Range1", "192.0.2.*");
+    Put(kRanges + "Range1", "http", kRegDword, Bytes({4, 0, 0, 0}));
+    PutRange(kEscRanges, "Range1", "192.0.2.1-20");
+    Put(kEscRanges + "Range1", "http", kRegDword, Bytes({3, 0, 0, 0}));
+    PutRange(kEscRanges, "Range2", "192.0.2.10");
+    const auto plain = Ranges(kRanges);
+    const auto enhanced = Ranges(kEscRanges);
+    RegisterTrustedSite(reg, outcome, "192.0.2.10");
+    EXPECT_EQ(Ranges(kRanges), plain) << "no range is added, widened or changed";
+    EXPECT_EQ(Ranges(kEscRanges), enhanced);
+    EXPECT_EQ(Raw(kRanges + "Range1", "http"), Dword(4));
+    EXPECT_EQ(Raw(kEscRanges + "Range1", "http"), Dword(3));
+    ASSERT_TRUE(outcome.Refusal().has_value());
+    EXPECT_EQ(outcome.Refusal()->conflict,
+              "IP 地址 192.0.2.10 已在 HKEY_CURRENT_USER\\" + kRanges +
+                  "Range1\\ 的范围内（\":Range\" 为 \"192.0.2.*\"），该范围把它放在区域 4（受限制的站点），"
+                  "而不是区域 2（受信任的站点）。本工具不更改已有的范围：请先在“Internet 选项”中删除或更改这个范围，再重新设置");
+
+    // A covering range that gives no zone for http (a "*" value counts for every protocol).
+    struct Case {
+        std::string valueName;
+        RawValue value;
+        bool trusted;
+    };
+    const Case cases[] = {
+        {"*", Dword(2), true},
+        {"*", Dword(1), false},
+        {"http", Sz("2"), false},     // not a number the browser reads
+        {"other", Dword(2), false},   // nothing for http
+    };
+    int subnet = 10;
+    for (const Case& c : cases) {
+        const std::string range = "10.0." + std::to_string(subnet) + ".*";
+        const std::string name = "Range" + std::to_string(subnet);
+        for (const std::string& tree : {kRanges, kEscRanges}) {
+            Put(tree + name, ":Range", kRegSz, TextBytes(range));
+            Put(tree + name, c.valueName, c.value.type, c.value.data);
+        }
+        const std::size_t keys = SubKeys(kRanges).size();
+        ApplyOutcome fresh;
+        RegisterTrustedSite(reg, fresh, "10.0." + std::to_string(subnet) + ".7");
+        EXPECT_EQ(fresh.Succeeded(), c.trusted) << c.valueName;
+        EXPECT_EQ(SubKeys(kRanges).size(), keys) << c.valueName;
+        ++subnet;
+    }
+}
+
 TEST_F(TrustedSites, UnlistableTreeGetsNoGuessedRange) {
     PutRange(kEscRanges, "Range1", "10.9.9.9");
     memory.SetFaultHook([](RegCall call, std::uint64_t) {
