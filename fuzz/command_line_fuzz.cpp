@@ -12,6 +12,7 @@
 #include <string>
 #include <vector>
 
+#include "browser_config/address_rule.h"
 #include "program/command_line.h"
 #include "program/program.h"
 #include "registry/codepage.h"
@@ -91,6 +92,17 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         if (refused) {
             if (exitCode != zuv::kExitNotUnderstood) Fail("refused but not exit 2", arguments);
             break;
+        }
+        if (zuv::WhyAddressRefused(*invocation.address)) {
+            // Refused before anything is written or backed up, and logged as refused.
+            if (exitCode != zuv::kExitNotUnderstood) Fail("refused address but not exit 2", arguments);
+            if (host.output.rfind("设置出错，原因：", 0) != 0) Fail("refused address not told", arguments);
+            if (!host.backups.empty()) Fail("refused address backed up", arguments);
+            if (memory.Dump(zuv::kHkeyCurrentUser) != before) Fail("refused address wrote", arguments);
+            if (host.logs.size() != 1 || host.logs.begin()->second.size() != 1) {
+                Fail("refused address not logged once", arguments);
+            }
+            return 0;
         }
         if (exitCode != zuv::kExitSuccess && exitCode != zuv::kExitApplyFailed) {
             Fail("quiet apply ended with another code", arguments);

@@ -10,6 +10,8 @@
 #include <thread>
 #include <vector>
 
+#include <shlobj.h>
+
 #include "driver.h"
 
 namespace zuv::e2e {
@@ -126,10 +128,10 @@ TEST(CommandLine, AddressWithoutQuietOpensTheWindowWithTheAddressAndWaitsForTheU
     const std::wstring log = FreshLog(L"window.log");
     Tool tool;
     std::string error;
-    ASSERT_TRUE(tool.Launch(error, {L"/address: www.example.com", L"/log:" + log})) << error;
+    ASSERT_TRUE(tool.Launch(error, {L"/address:www.Example.com", L"/log:" + log})) << error;
     HWND cancel = tool.Control("cmdCancel");
     ASSERT_TRUE(tool.WaitForFocus(cancel)) << "focus at start on the exit button";
-    EXPECT_EQ(WindowText(tool.Control("txtURL")), L" www.example.com");
+    EXPECT_EQ(WindowText(tool.Control("txtURL")), L"www.Example.com");
     ASSERT_TRUE(tool.Sync());
     EXPECT_FALSE(tool.FindMessageBox());
     EXPECT_EQ(Snapshot(), before) << "nothing is written before 确定";
@@ -141,15 +143,140 @@ TEST(CommandLine, AddressWithoutQuietOpensTheWindowWithTheAddressAndWaitsForTheU
     EXPECT_EQ(Narrow(box->text), "恭喜你，设置成功！");
     ASSERT_TRUE(tool.AnswerMessageBox(*box));
     EXPECT_EQ(reg::ReadDword(std::wstring(reg::kInternetSettings) +
-                                 L"\\ZoneMap\\Domains\\example.com\\ www",
+                                 L"\\ZoneMap\\Domains\\Example.com\\www",
                              L"http"),
               2u);
     const std::vector<std::string> lines = LogLines(log);
     ASSERT_EQ(lines.size(), 1u);
-    EXPECT_NE(lines[0].find("\twindow\t\" www.example.com\"\t恭喜你，设置成功！"), std::string::npos)
+    EXPECT_NE(lines[0].find("\twindow\t\"www.Example.com\"\t恭喜你，设置成功！"), std::string::npos)
         << lines[0];
     PostMessageW(tool.Window(), WM_CLOSE, 0, 0);
     EXPECT_EQ(tool.WaitForExit(), 0u);
+}
+
+// The backup files of the current user.
+std::size_t BackupCount() {
+    wchar_t* local = nullptr;
+    if (FAILED(SHGetKnownFolderPath(FOLDERID_LocalAppData, 0, nullptr, &local))) return 0;
+    const std::wstring pattern = std::wstring(local) + L"\\ZUVPortalSetting\\backup\\*.reg";
+    CoTaskMemFree(local);
+    std::size_t count = 0;
+    WIN32_FIND_DATAW found{};
+    HANDLE search = FindFirstFileW(pattern.c_str(), &found);
+    if (search == INVALID_HANDLE_VALUE) return 0;
+    do {
+        ++count;
+    } while (FindNextFileW(search, &found));
+    FindClose(search);
+    return count;
+}
+
+// What cannot name a server is refused before anything is written or backed up, from the
+// command line (exit 2, one line of output) and in the window (its failure box), and /check
+// refuses it too; the message for a pasted URL says what to type instead.
+TEST(CommandLine, AddressesThatCannotNameAServerAreRefusedBeforeAnyWrite) {
+    reg::RemoveProgramOutput();
+    const std::wstring log = FreshLog(L"refused.log");
+    const std::string before = Snapshot();
+    const std::size_t backups = BackupCount();
+    const std::vector<std::wstring> refused = {L"http://portal.example.com/app", L"portal:8080",
+                                               L"portal ", L"\\", L"portal\r\nevil", L"a]b"};
+    for (const std::wstring& address : refused) {
+        std::string error;
+        const auto run = RunToEnd({L"/quiet", L"/address:" + address, L"/log:" + log}, error);
+        ASSERT_TRUE(run) << error;
+        EXPECT_EQ(run->exitCode, 2u) << run->output;
+        EXPECT_TRUE(run->output.starts_with("设置出错，原因：")) << run->output;
+        EXPECT_EQ(run->output.find_first_of("\r\n"), run->output.size() - 2) << run->output;
+        const auto check = RunToEnd({L"/check:" + address}, error);
+        ASSERT_TRUE(check) << error;
+        EXPECT_EQ(check->exitCode, 2u) << check->output;
+        EXPECT_TRUE(check->output.starts_with("无法检查地址：")) << check->output;
+    }
+    std::string error;
+    const auto url = RunToEnd({L"/quiet", L"/address:http://portal.example.com/app"}, error);
+    ASSERT_TRUE(url) << error;
+    EXPECT_NE(url->output.find("请只填入服务器地址“portal.example.com”"), std::string::npos)
+        << url->output;
+    const auto user = RunToEnd({L"/check:attacker.example@portal"}, error);
+    ASSERT_TRUE(user) << error;
+    EXPECT_EQ(user->exitCode, 2u) << user->output;
+
+    Tool tool;
+    ASSERT_TRUE(tool.Launch(error, {L"/address:http://www.example.com/portal", L"/log:" + log}))
+        << error;
+    PostMessageW(tool.Control("cmdOK"), BM_CLICK, 0, 0);
+    const auto box = tool.WaitForMessageBox();
+    ASSERT_TRUE(box);
+    EXPECT_TRUE(Narrow(box->text).starts_with("设置出错，原因：填入的是完整的网址")) << Narrow(box->text);
+    EXPECT_NE(Narrow(box->text).find("“example.com”"), std::string::npos) << Narrow(box->text);
+    ASSERT_TRUE(tool.AnswerMessageBox(*box));
+    PostMessageW(tool.Window(), WM_CLOSE, 0, 0);
+    EXPECT_EQ(tool.WaitForExit(), 0u);
+
+    EXPECT_EQ(Snapshot(), before);
+    EXPECT_EQ(BackupCount(), backups);
+    // Every refusal is logged, the line break written out.
+    const std::vector<std::string> lines = LogLines(log);
+    ASSERT_EQ(lines.size(), refused.size() + 1);
+    EXPECT_NE(lines[4].find("\t\"portal\\x0D\\x0Aevil\"\t设置出错，原因："), std::string::npos) << lines[4];
+    EXPECT_NE(lines.back().find("\twindow\t"), std::string::npos) << lines.back();
+}
+
+// An IPv4 address inside a range another zone holds: the apply names that range, changes
+// nothing of it and does not report success.
+TEST(CommandLine, ARangeOfAnotherZoneIsNamedAndLeftAlone) {
+    reg::RemoveProgramOutput();
+    const std::wstring range = std::wstring(reg::kInternetSettings) + L"\\ZoneMap\\Ranges\\Range1";
+    HKEY key = nullptr;
+    ASSERT_EQ(RegCreateKeyExW(HKEY_CURRENT_USER, range.c_str(), 0, nullptr, 0, KEY_SET_VALUE,
+                              nullptr, &key, nullptr),
+              ERROR_SUCCESS);
+    const wchar_t text[] = L"192.0.2.*";
+    const DWORD restricted = 4;
+    RegSetValueExW(key, L":Range", 0, REG_SZ, reinterpret_cast<const BYTE*>(text), sizeof text);
+    RegSetValueExW(key, L"http", 0, REG_DWORD, reinterpret_cast<const BYTE*>(&restricted),
+                   sizeof restricted);
+    RegCloseKey(key);
+    const std::string before = reg::Dump(range);
+
+    std::string error;
+    const auto run = RunToEnd({L"/quiet", L"/address:192.0.2.10"}, error);
+    ASSERT_TRUE(run) << error;
+    EXPECT_EQ(run->exitCode, 1u) << run->output;
+    const std::string line = FirstLine(run->output);
+    EXPECT_TRUE(line.starts_with("设置出错，原因：IP 地址 192.0.2.10 已在 HKEY_CURRENT_USER\\")) << line;
+    EXPECT_NE(line.find("ZoneMap\\Ranges\\Range1\\ 的范围内（\":Range\" 为 \"192.0.2.*\"），该范围把它放在区域 4"),
+              std::string::npos)
+        << line;
+    EXPECT_EQ(reg::Dump(range), before);
+    EXPECT_EQ(reg::Dump(std::wstring(reg::kInternetSettings) + L"\\ZoneMap\\Ranges\\Range2"), "");
+    // The steps after it still ran.
+    EXPECT_EQ(reg::ReadDword(reg::kTrustedZone, L"2101"), 3u);
+}
+
+// A log named as a device is refused before anything runs; an empty log file made in advance
+// gets its byte-order mark with the first line.
+TEST(CommandLine, TheLogIsAFileAndAnEmptyOneGetsItsMark) {
+    reg::RemoveProgramOutput();
+    const std::string before = Snapshot();
+    std::string error;
+    for (const wchar_t* device : {L"NUL", L"com1", L"C:\\logs\\con.log"}) {
+        const auto run = RunToEnd({L"/quiet", L"/address:appserver", std::wstring(L"/log:") + device}, error);
+        ASSERT_TRUE(run) << error;
+        EXPECT_EQ(run->exitCode, 2u) << run->output;
+        EXPECT_NE(run->output.find("是设备，不是文件"), std::string::npos) << run->output;
+    }
+    EXPECT_EQ(Snapshot(), before);
+
+    const std::wstring log = FreshLog(L"made-in-advance.log");
+    CloseHandle(CreateFileW(log.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, 0, nullptr));
+    const auto run = RunToEnd({L"/quiet", L"/address:appserver", L"/log:" + log}, error);
+    ASSERT_TRUE(run) << error;
+    EXPECT_EQ(run->output, "恭喜你，设置成功！\r\n");
+    const std::vector<std::string> lines = LogLines(log);  // empty without the mark
+    ASSERT_EQ(lines.size(), 1u);
+    EXPECT_NE(lines[0].find("\tquiet\t\"appserver\"\t恭喜你，设置成功！"), std::string::npos) << lines[0];
 }
 
 TEST(CommandLine, LongAddressInTheWindowGivesAMessageThatFitsTheScreen) {
