@@ -41,7 +41,8 @@ public:
     bool txtURL_KeyDown(int keyCode);
 
     // One apply of `address` as the apply command makes it, told to the journal before and
-    // after, without the message.
+    // after, without the message. An address the address rule refuses ends here, before the
+    // journal's backup and before any write; the journal is told of it afterwards.
     ApplyOutcome RunApply(const std::string& address);
     // The steps of the apply command for `address`, in their order, inside its single error
     // trap: a run-time error abandons the remaining steps.
