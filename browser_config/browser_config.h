@@ -35,8 +35,19 @@ inline constexpr const char* kEscRangesTree = "EscRanges\\";
 // The installed generation of Internet Explorer, as far as the tool tells them apart.
 enum class IeGeneration { IE6, IE7, IE8, IE9 };
 
-// Puts the address into the trusted-sites zone (zone map "Domains"/"Ranges" trees).
+// The protocols a site is trusted for: the zone map value names its entry gets ("http", and
+// with HttpAndHttps also "https").
+enum class SiteProtocols { Http, HttpAndHttps };
+
+// Puts the address into the trusted-sites zone (zone map "Domains"/"Ranges" trees) for http.
 void RegisterTrustedSite(mdlReg& reg, ApplyOutcome& outcome, const std::string& address);
+// The same for the given protocols. With HttpAndHttps a name's keys get "https" = 2 beside
+// "http" = 2; an IPv4 address already in a range trusted for both gets nothing new, a range of
+// its own (":Range" the address itself) trusted for http only gets "https", and otherwise a
+// new range key gets "http", "https" and, last, ":Range". A covering range that gives either
+// protocol another zone is named and left alone, as for http.
+void RegisterTrustedSite(mdlReg& reg, ApplyOutcome& outcome, const std::string& address,
+                         SiteProtocols protocols);
 
 // The key below Domains\ and EscDomains\ that holds the entry of a machine or domain name: the
 // name itself ("portal", "example.com"), or for a host inside a domain the parent domain and

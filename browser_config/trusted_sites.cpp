@@ -15,27 +15,31 @@ namespace {
 
 constexpr double kTrustedZone = 2;
 
-void RegisterSite(mdlReg& reg, ApplyOutcome& outcome, const std::string& siteName) {
+void RegisterSite(mdlReg& reg, ApplyOutcome& outcome, const std::string& siteName,
+                  SiteProtocols protocols) {
+    const bool https = protocols == SiteProtocols::HttpAndHttps;
     const std::string root = kZoneMapRoot;
     const std::string escSite = root + kEscDomainsTree + siteName + "\\";
     const std::string site = root + kDomainsTree + siteName + "\\";
     WriteValue(reg, outcome, kHkeyCurrentUser, root + kEscRangesTree, "", std::string(), kRegSz);
     reg.DeleteEntry(kHkeyCurrentUser, escSite, "");
     WriteValue(reg, outcome, kHkeyCurrentUser, escSite, "http", kTrustedZone, kRegDword);
+    if (https) WriteValue(reg, outcome, kHkeyCurrentUser, escSite, "https", kTrustedZone, kRegDword);
     WriteValue(reg, outcome, kHkeyCurrentUser, root + kRangesTree, "", std::string(), kRegSz);
     reg.DeleteEntry(kHkeyCurrentUser, site, "");
     WriteValue(reg, outcome, kHkeyCurrentUser, site, "http", kTrustedZone, kRegDword);
+    if (https) WriteValue(reg, outcome, kHkeyCurrentUser, site, "https", kTrustedZone, kRegDword);
 }
 
-// The zone a zone map key gives http:// sites: its "http" value, or else its "*" value, when
-// that is a number.
+// The zone a zone map key gives sites of a protocol: its value named after the protocol
+// ("http", "https"), or else its "*" value (every protocol), when that is a number.
 struct HttpZone {
     bool readable = true;  // false: a value could not be read (not: is not there)
     std::optional<std::uint32_t> zone;
 };
 
-HttpZone ReadHttpZone(mdlReg& reg, const std::string& keyPath) {
-    for (const char* protocol : {"http", "*"}) {
+HttpZone ReadHttpZone(mdlReg& reg, const std::string& keyPath, const char* scheme = "http") {
+    for (const char* protocol : {scheme, "*"}) {
         std::uint32_t type = 0;
         const std::string text = reg.QueryValue(kHkeyCurrentUser, keyPath, protocol, type);
         if (reg.RegStatus == kErrorFileNotFound) continue;
@@ -54,6 +58,7 @@ struct OtherZoneRange {
     std::string keyPath;
     std::string range;
     std::optional<std::uint32_t> zone;
+    const char* protocol = "http";  // the protocol the range gives another zone
 };
 
 RefusedWrite OtherZoneConflict(const OtherZoneRange& other, const std::string& address) {
@@ -66,20 +71,24 @@ RefusedWrite OtherZoneConflict(const OtherZoneRange& other, const std::string& a
                            " 的范围内（\":Range\" 为 \"" + cut(other.range) + "\"），该范围";
         if (other.zone) {
             const std::string name = ZoneName(*other.zone);
-            text += "把它放在区域 " + std::to_string(*other.zone) + (name.empty() ? "" : "（" + name + "）");
+            text += std::string(other.protocol) == "http" ? "把它" : "把它的 " + std::string(other.protocol) + " 访问";
+            text += "放在区域 " + std::to_string(*other.zone) + (name.empty() ? "" : "（" + name + "）");
         } else {
             text += "没有给出 http 的区域";
         }
         return text + "，而不是区域 2（受信任的站点）。本工具不更改已有的范围：请先在“Internet 选项”中"
                       "删除或更改这个范围，再重新设置";
     };
-    RefusedWrite refused{kHkeyCurrentUser, other.keyPath, "http", 0, {}, {}, {}, {}};
+    RefusedWrite refused{kHkeyCurrentUser, other.keyPath, other.protocol, 0, {}, {}, {}, {}};
     refused.conflict = describe(0);
     refused.shortConflict = describe(kShortNameLength);
     return refused;
 }
 
-void RegisterRange(mdlReg& reg, ApplyOutcome& outcome, const std::string& address) {
+void RegisterRange(mdlReg& reg, ApplyOutcome& outcome, const std::string& address,
+                   SiteProtocols protocols) {
+    const bool https = protocols == SiteProtocols::HttpAndHttps;
+    const std::string sought = TrimBlanks(address);
     for (const char* subTree : {kEscRangesTree, kRangesTree}) {
         const std::string treePath = std::string(kZoneMapRoot) + subTree;
         WriteValue(reg, outcome, kHkeyCurrentUser, treePath, "", std::string(), kRegSz);
@@ -87,15 +96,29 @@ void RegisterRange(mdlReg& reg, ApplyOutcome& outcome, const std::string& addres
         // A range that holds the address already decides its zone: a trusted one is the entry,
         // one of another zone is not the tool's to widen or change.
         std::optional<OtherZoneRange> other;
+        // With https: a range of this address alone, trusted for http but giving https no zone
+        // (written by an apply without https), is completed rather than repeated.
+        std::optional<std::string> ownHttpOnly;
         const RangeSearch search = VisitRangeEntries(
             reg, subTree, names, [&](const std::string& name, const std::string& stored) {
-                if (!RangeHoldsAddress(stored, TrimBlanks(address))) return false;
+                if (!RangeHoldsAddress(stored, sought)) return false;
                 const std::string keyPath = treePath + name + "\\";
                 const HttpZone zone = ReadHttpZone(reg, keyPath);
                 // A zone that cannot be read is taken as the entry, as before: a refused read
                 // alone changes nothing.
-                if (!zone.readable || zone.zone == 2U) return true;
-                if (!other) other = OtherZoneRange{keyPath, stored, zone.zone};
+                const bool httpTrusted = !zone.readable || zone.zone == 2U;
+                if (!httpTrusted) {
+                    if (!other) other = OtherZoneRange{keyPath, stored, zone.zone, "http"};
+                    return false;
+                }
+                if (!https) return true;
+                const HttpZone secure = ReadHttpZone(reg, keyPath, "https");
+                if (!secure.readable || secure.zone == 2U) return true;
+                if (secure.zone) {
+                    if (!other) other = OtherZoneRange{keyPath, stored, secure.zone, "https"};
+                } else if (!ownHttpOnly && TrimBlanks(stored) == sought) {
+                    ownHttpOnly = keyPath;
+                }
                 return false;
             });
         if (search == RangeSearch::Absent && other) {
@@ -114,11 +137,17 @@ void RegisterRange(mdlReg& reg, ApplyOutcome& outcome, const std::string& addres
         case RangeSearch::Absent:
             break;
         }
+        if (ownHttpOnly) {
+            WriteValue(reg, outcome, kHkeyCurrentUser, *ownHttpOnly, "https", kTrustedZone, kRegDword);
+            continue;
+        }
         // A new range is written whole or not at all: an address the code page cannot hold
-        // raises its error before "http" is written, not after.
+        // raises its error before "http" is written, not after. ":Range" comes last: a key
+        // left without it by an apply cut short covers no address.
         reg.RequireRepresentable(address);
         const std::string rangePath = treePath + NextRangeName(names) + "\\";
         WriteValue(reg, outcome, kHkeyCurrentUser, rangePath, "http", kTrustedZone, kRegDword);
+        if (https) WriteValue(reg, outcome, kHkeyCurrentUser, rangePath, "https", kTrustedZone, kRegDword);
         WriteValue(reg, outcome, kHkeyCurrentUser, rangePath, ":Range", address, kRegSz);
     }
 }
@@ -158,15 +187,20 @@ std::string SiteKeyName(const std::string& address) {
 }
 
 void RegisterTrustedSite(mdlReg& reg, ApplyOutcome& outcome, const std::string& address) {
+    RegisterTrustedSite(reg, outcome, address, SiteProtocols::Http);
+}
+
+void RegisterTrustedSite(mdlReg& reg, ApplyOutcome& outcome, const std::string& address,
+                         SiteProtocols protocols) {
     switch (ClassifyAddress(address)) {
     case AddressKind::None:
         return;
     case AddressKind::IP:
-        RegisterRange(reg, outcome, address);
+        RegisterRange(reg, outcome, address, protocols);
         return;
     case AddressKind::Host:
     case AddressKind::Dns:
-        RegisterSite(reg, outcome, SiteKeyName(address));
+        RegisterSite(reg, outcome, SiteKeyName(address), protocols);
         return;
     }
 }

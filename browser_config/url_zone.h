@@ -8,10 +8,10 @@
 
 namespace zuv {
 
-// Asks the URL security manager (MapUrlToZone) for the zone of CheckUrl(address), and the zone
+// Asks the URL security manager (MapUrlToZone) for the zone of CheckUrl(address, protocol), and the zone
 // manager for that zone's display name (the machine's Zones key when the zone manager gives
 // none). When it cannot be asked, `answered` is false and `error` says which step failed and
 // with what result.
-UrlZoneAnswer AskUrlZone(const std::string& address);
+UrlZoneAnswer AskUrlZone(const std::string& address, const std::string& protocol = "http");
 
 }  // namespace zuv

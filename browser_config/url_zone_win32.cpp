@@ -69,7 +69,7 @@ std::string MachineZoneName(DWORD zone) {
 
 }  // namespace
 
-UrlZoneAnswer AskUrlZone(const std::string& address) {
+UrlZoneAnswer AskUrlZone(const std::string& address, const std::string& protocol) {
     UrlZoneAnswer answer;
     const ComApartment com;
     if (!com.Usable()) {
@@ -82,7 +82,7 @@ UrlZoneAnswer AskUrlZone(const std::string& address) {
         answer.error = Failure("CoInternetCreateSecurityManager", result);
         return answer;
     }
-    const std::wstring url = Widen(CheckUrl(address));
+    const std::wstring url = Widen(CheckUrl(address, protocol));
     DWORD zone = 0;
     result = security->MapUrlToZone(url.c_str(), &zone, 0);
     if (FAILED(result)) {

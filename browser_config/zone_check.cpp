@@ -21,13 +21,13 @@ std::optional<std::uint32_t> ZoneNumber(const std::string& text) {
     return static_cast<std::uint32_t>(std::stoul(text));
 }
 
-// The "http" value of one zone map key below kZoneMapRoot.
-ZoneMapEntry ReadEntry(mdlReg& reg, const std::string& keyPath) {
+// The value of the protocol ("http", "https") of one zone map key below kZoneMapRoot.
+ZoneMapEntry ReadEntry(mdlReg& reg, const std::string& keyPath, const std::string& protocol) {
     ZoneMapEntry entry;
     entry.keyPath = keyPath;
     std::uint32_t type = 0;
     const std::string text =
-        reg.QueryValue(kHkeyCurrentUser, std::string(kZoneMapRoot) + keyPath + "\\", "http", type);
+        reg.QueryValue(kHkeyCurrentUser, std::string(kZoneMapRoot) + keyPath + "\\", protocol, type);
     if (reg.RegStatus == kErrorFileNotFound) return entry;
     if (reg.RegStatus != kErrorSuccess) {
         entry.state = ZoneMapEntry::State::Unreadable;
@@ -47,7 +47,8 @@ std::string WithoutFinalBackslash(std::string path) {
 
 // The range key of a range tree that covers the address; of several, the first one that
 // puts it into the trusted-sites zone, otherwise the first one.
-ZoneMapEntry FindCoveringRange(mdlReg& reg, const std::string& address, const char* tree) {
+ZoneMapEntry FindCoveringRange(mdlReg& reg, const std::string& address, const char* tree,
+                               const std::string& protocol) {
     ZoneMapEntry found;
     found.keyPath = WithoutFinalBackslash(tree);
     // Compared without blanks around it, as the apply looks for an existing range.
@@ -56,7 +57,7 @@ ZoneMapEntry FindCoveringRange(mdlReg& reg, const std::string& address, const ch
     const RangeSearch search =
         VisitRangeEntries(reg, tree, names, [&](const std::string& name, const std::string& stored) {
             if (!RangeHoldsAddress(stored, sought)) return false;
-            ZoneMapEntry key = ReadEntry(reg, std::string(tree) + name);
+            ZoneMapEntry key = ReadEntry(reg, std::string(tree) + name, protocol);
             if (found.state != ZoneMapEntry::State::Present ||
                 (key.zone == kTrustedSitesZone && found.zone != kTrustedSitesZone)) {
                 key.state = ZoneMapEntry::State::Present;
@@ -80,14 +81,15 @@ bool ValueIsOne(mdlReg& reg, RegKey root, const char* valueName) {
 }
 
 // The site-to-zone list of one root, when the policy puts it in force.
-std::optional<PolicyFinding> FindZoneList(mdlReg& reg, RegKey root, const std::string& address) {
+std::optional<PolicyFinding> FindZoneList(mdlReg& reg, RegKey root, const std::string& address,
+                                          const std::string& protocol) {
     if (!ValueIsOne(reg, root, "ListBox_Support_ZoneMapKey")) return std::nullopt;
     PolicyFinding finding{PolicyFinding::Kind::ZoneList, root, "ListBox_Support_ZoneMapKey", {}, {}};
     std::vector<std::string> subKeys;
     std::vector<std::string> entries;
     if (!reg.EnumerateNames(root, kZoneListKey, subKeys, entries)) return finding;
     for (const std::string& entry : entries) {
-        if (!ZoneListEntryApplies(entry, address)) continue;
+        if (!ZoneListEntryApplies(entry, address, protocol)) continue;
         std::uint32_t type = 0;
         finding.listEntry = entry;
         finding.listZone = ZoneNumber(reg.QueryValue(root, kZoneListKey, entry, type));
@@ -111,14 +113,14 @@ std::string EntryText(const ZoneCheck& check, const ZoneMapEntry& entry) {
                entry.statusText + "）";
     case State::Missing:
         if (range) return "没有，" + entry.keyPath + " 下没有包含 " + TrimBlanks(check.address) + " 的范围";
-        return "没有，" + entry.keyPath + " 下没有 \"http\" 值";
+        return "没有，" + entry.keyPath + " 下没有 \"" + check.protocol + "\" 值";
     case State::Present:
         break;
     }
     std::string text = "有，" + entry.keyPath;
     text += range ? "（\":Range\" 为 " + entry.range + "）" : std::string(" ");
-    if (!entry.zone) return text + "没有数值的 \"http\" 值";
-    text += "的 \"http\" 为 " + ZoneWithName(*entry.zone);
+    if (!entry.zone) return text + "没有数值的 \"" + check.protocol + "\" 值";
+    text += "的 \"" + check.protocol + "\" 为 " + ZoneWithName(*entry.zone);
     if (*entry.zone != kTrustedSitesZone) text += "，不是 " + ZoneWithName(kTrustedSitesZone);
     return text;
 }
@@ -173,12 +175,14 @@ std::vector<std::string> NotTrustedReasons(const ZoneCheck& check, const UrlZone
 
 }  // namespace
 
-std::string CheckUrl(const std::string& address) { return "http://" + address + "/"; }
+std::string CheckUrl(const std::string& address, const std::string& protocol) {
+    return protocol + "://" + address + "/";
+}
 
-bool ZoneListEntryApplies(std::string_view entry, std::string_view address) {
+bool ZoneListEntryApplies(std::string_view entry, std::string_view address, std::string_view protocol) {
     if (const auto separator = entry.find("://"); separator != std::string_view::npos) {
         const std::string_view scheme = entry.substr(0, separator);
-        if (scheme != "*" && !EqualsNoCase(scheme, "http")) return false;
+        if (scheme != "*" && !EqualsNoCase(scheme, protocol)) return false;
         entry.remove_prefix(separator + 3);
     }
     // The address itself, or a range in the browser's syntax that covers an IPv4 address.
@@ -189,7 +193,8 @@ bool ZoneListEntryApplies(std::string_view entry, std::string_view address) {
            EqualsNoCase(address.substr(address.size() - domain.size()), domain);
 }
 
-std::vector<PolicyFinding> FindZonePolicies(mdlReg& reg, const std::string& address) {
+std::vector<PolicyFinding> FindZonePolicies(mdlReg& reg, const std::string& address,
+                                            const std::string& protocol) {
     std::vector<PolicyFinding> findings;
     // Documented as machine settings: read below HKEY_LOCAL_MACHINE only.
     const struct {
@@ -207,31 +212,32 @@ std::vector<PolicyFinding> FindZonePolicies(mdlReg& reg, const std::string& addr
     }
     // A machine and a user setting; the machine's list comes first.
     for (RegKey root : {kHkeyLocalMachine, kHkeyCurrentUser}) {
-        if (auto list = FindZoneList(reg, root, address)) findings.push_back(std::move(*list));
+        if (auto list = FindZoneList(reg, root, address, protocol)) findings.push_back(std::move(*list));
     }
     return findings;
 }
 
-ZoneCheck CheckZoneMap(mdlReg& reg, const std::string& address) {
+ZoneCheck CheckZoneMap(mdlReg& reg, const std::string& address, const std::string& protocol) {
     ZoneCheck check;
     check.address = address;
+    check.protocol = protocol;
     check.kind = ClassifyAddress(address);
     switch (check.kind) {
     case AddressKind::None:
         break;
     case AddressKind::IP:
-        check.plain = FindCoveringRange(reg, address, kRangesTree);
-        check.enhanced = FindCoveringRange(reg, address, kEscRangesTree);
+        check.plain = FindCoveringRange(reg, address, kRangesTree, protocol);
+        check.enhanced = FindCoveringRange(reg, address, kEscRangesTree, protocol);
         break;
     case AddressKind::Host:
     case AddressKind::Dns: {
         const std::string site = SiteKeyName(address);
-        check.plain = ReadEntry(reg, kDomainsTree + site);
-        check.enhanced = ReadEntry(reg, kEscDomainsTree + site);
+        check.plain = ReadEntry(reg, kDomainsTree + site, protocol);
+        check.enhanced = ReadEntry(reg, kEscDomainsTree + site, protocol);
         break;
     }
     }
-    check.policies = FindZonePolicies(reg, address);
+    check.policies = FindZonePolicies(reg, address, protocol);
     return check;
 }
 
@@ -259,7 +265,7 @@ int CheckExitCode(const ZoneCheck& check, const UrlZoneAnswer& answer) {
 }
 
 std::string CheckReportText(const ZoneCheck& check, const UrlZoneAnswer& answer) {
-    const std::string url = CheckUrl(check.address);
+    const std::string url = CheckUrl(check.address, check.protocol);
     std::string text = "检查地址：" + url + "\n";
     text += "普通区域映射：" + EntryText(check, check.plain) + "\n";
     text += "增强的安全配置区域映射：" + EntryText(check, check.enhanced) + "\n";

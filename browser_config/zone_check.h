@@ -41,7 +41,7 @@ struct ZoneMapEntry {
     // that covers it ("Ranges\Range3"), or the tree when none does or it cannot be listed.
     std::string keyPath;
     std::string range;                   // the covering key's ":Range" text (IPv4 addresses)
-    std::optional<std::uint32_t> zone;   // the entry's "http" value, when it holds a number
+    std::optional<std::uint32_t> zone;   // the entry's value of the protocol, when a number
     long status = 0;                     // the registry's result code when Unreadable
     std::string statusText;              // its description
 };
@@ -69,6 +69,7 @@ struct PolicyFinding {
 // What the current user's registry holds for the address.
 struct ZoneCheck {
     std::string address;
+    std::string protocol = "http";  // the URL's scheme, and the zone map value read
     AddressKind kind = AddressKind::None;
     ZoneMapEntry plain;     // the Domains or Ranges tree
     ZoneMapEntry enhanced;  // the EscDomains or EscRanges tree
@@ -83,23 +84,27 @@ struct UrlZoneAnswer {
     std::string error;     // why the platform could not be asked, when not answered
 };
 
-// The URL the check asks about: "http://ADDRESS/".
-std::string CheckUrl(const std::string& address);
+// The URL the check asks about: "http://ADDRESS/" (or with another protocol).
+std::string CheckUrl(const std::string& address, const std::string& protocol = "http");
 
 // Reads the zone map entries for the address in both trees and the policy settings, with read
 // rights only. `address` is not empty. Raises the run-time error an apply of the same address
 // would raise (a name whose host part is empty, text the code page cannot hold).
-ZoneCheck CheckZoneMap(mdlReg& reg, const std::string& address);
+// `protocol` names the value read from each entry ("http", or "https" for https://ADDRESS/).
+ZoneCheck CheckZoneMap(mdlReg& reg, const std::string& address, const std::string& protocol = "http");
 
 // The policy settings found (Security_HKLM_only, Security_zones_map_edit and
 // Security_options_edit below HKEY_LOCAL_MACHINE; the site-to-zone list below both roots),
 // in that order.
-std::vector<PolicyFinding> FindZonePolicies(mdlReg& reg, const std::string& address);
+std::vector<PolicyFinding> FindZonePolicies(mdlReg& reg, const std::string& address,
+                                            const std::string& protocol = "http");
 
 // Whether an entry of the site-to-zone list applies to http://ADDRESS/: an optional scheme
 // ("http://", "*://"), then the address itself (without regard to case), a range covering an
 // IPv4 address ("192.0.2.1-50", "192.0.2.*"), or "*." and a domain the name lies in.
-bool ZoneListEntryApplies(std::string_view entry, std::string_view address);
+// With another protocol, its scheme takes the place of "http".
+bool ZoneListEntryApplies(std::string_view entry, std::string_view address,
+                          std::string_view protocol = "http");
 
 // The name of a zone: the platform's display name when given, otherwise the browser's usual
 // Chinese name of zones 0 to 4, otherwise empty.

@@ -17,6 +17,7 @@ constexpr Option kOptions[] = {
     {"quiet", false},
     {"log", true},
     {"check", true},
+    {"https", false},
     {"?", false},
 };
 
@@ -114,6 +115,9 @@ Invocation ParseCommandLine(const std::vector<std::string>& arguments) {
             repeated = invocation.checkAddress.has_value();
             if (value.empty() && problem.empty()) problem = "选项 /check 需要地址，如 /check:地址";
             invocation.checkAddress = value;
+        } else if (option->name == "https") {
+            repeated = invocation.https;
+            invocation.https = true;
         } else if (option->name == "quiet") {
             repeated = quiet;
             quiet = true;
@@ -130,13 +134,17 @@ Invocation ParseCommandLine(const std::vector<std::string>& arguments) {
     }
     if (!problem.empty()) return NotUnderstood(std::move(invocation), std::move(problem));
     if (invocation.checkAddress) {
-        // A check writes nothing and logs nothing: it goes with no other option.
+        // A check writes nothing and logs nothing: it goes with no other option but /https.
         if (invocation.address || quiet || invocation.logFile) {
             return NotUnderstood(std::move(invocation),
                                  "选项 /check 不能与 /address、/quiet 或 /log 一起使用");
         }
         invocation.mode = RunMode::Check;
         return invocation;
+    }
+    if (invocation.https && !invocation.address) {
+        return NotUnderstood(std::move(invocation),
+                             "选项 /https 需要同时给出 /address:地址 或 /check:地址");
     }
     if (quiet && !invocation.address) {
         return NotUnderstood(std::move(invocation), "选项 /quiet 需要同时给出 /address:地址");
@@ -146,8 +154,8 @@ Invocation ParseCommandLine(const std::vector<std::string>& arguments) {
 }
 
 std::string UsageText() {
-    return "用法：ZUVPortalSetting.exe [/address:地址 [/quiet]] [/log:文件]\n"
-           "      ZUVPortalSetting.exe /check:地址\n"
+    return "用法：ZUVPortalSetting.exe [/address:地址 [/quiet] [/https]] [/log:文件]\n"
+           "      ZUVPortalSetting.exe /check:地址 [/https]\n"
            "\n"
            "  （不带参数）     打开设置窗口。\n"
            "  /address:地址    打开设置窗口，地址框中已填入该地址（原样）；\n"
@@ -156,8 +164,12 @@ std::string UsageText() {
            "                   直接为当前用户设置该地址，结果写到控制台或标准输出。\n"
            "  /log:文件        日志写入该文件，而不是\n"
            "                   %LOCALAPPDATA%\\ZUVPortalSetting\\ZUVPortalSetting.log。\n"
+           "  /https           与 /address: 一起使用：该站点通过 https 访问时也是受信任的站点\n"
+           "                   （区域映射中除 \"http\" 外再写入 \"https\"）；\n"
+           "                   与 /check: 一起使用：检查 https://地址/。\n"
            "  /check:地址      检查 http://地址/ 是否在受信任的站点区域：当前用户的区域映射、\n"
-           "                   浏览器判定的区域，以及使区域映射失效或被锁定的策略。\n"
+           "                   浏览器判定的区域，以及使区域映射失效或被锁定的策略；\n"
+           "                   并报告 Microsoft Edge 的 IE 模式、自动登录和下载的设置。\n"
            "                   只读取，不做任何修改。\n"
            "  /?               显示本说明。\n"
            "\n"

@@ -1,6 +1,6 @@
 // The program's command line, parsed in one place into a plain description of the run.
 // Options begin with '/' or '-', their names are case-insensitive, and a value follows the
-// name after a colon: /address:ADDRESS, /log:FILE, /quiet, /check:ADDRESS, /?.
+// name after a colon: /address:ADDRESS, /log:FILE, /quiet, /check:ADDRESS, /https, /?.
 #pragma once
 
 #include <optional>
@@ -25,6 +25,9 @@ struct Invocation {
     std::optional<std::string> logFile;
     // The address after "/check:".
     std::optional<std::string> checkAddress;
+    // /https: the apply trusts the site over https as well as http; the check asks about
+    // https://ADDRESS/ instead of http://ADDRESS/.
+    bool https = false;
     // /quiet was given, even when the command line as a whole was not understood: such a run
     // shows no window of any kind.
     bool quietAsked = false;

@@ -7,6 +7,7 @@
 #include "base/runtime_error.h"
 #include "base/text.h"
 #include "browser_config/address_rule.h"
+#include "browser_config/browser_check.h"
 #include "browser_config/zone_check.h"
 #include "registry/backup_document.h"
 #include "window/backup_plan.h"
@@ -50,6 +51,7 @@ int RunQuiet(const Invocation& invocation, ProgramHost& host, const ProgramRegis
     NoWindow noWindow(*invocation.address);
     ApplyRecords records(host, registry, StartedFrom::Quiet, invocation.logFile);
     ZUVPortalSetting logic(noWindow, reg, &records);
+    if (invocation.https) logic.Protocols = SiteProtocols::HttpAndHttps;
     // The same start-up and the same apply as the window's.
     logic.Form_Load();
     const ApplyOutcome outcome = logic.RunApply(noWindow.AddressText());
@@ -60,35 +62,38 @@ int RunQuiet(const Invocation& invocation, ProgramHost& host, const ProgramRegis
     return outcome.Succeeded() ? kExitSuccess : kExitApplyFailed;
 }
 
-int RunCheck(const std::string& address, ProgramHost& host, mdlReg& reg,
-             const std::function<void(const std::string&)>& tell) {
+int RunCheck(const std::string& address, const std::string& protocol, ProgramHost& host,
+             mdlReg& reg, const std::function<void(const std::string&)>& tell) {
     if (const auto why = WhyAddressRefused(address)) {
         tell("无法检查地址：" + *why + "\n");
         return kExitNotUnderstood;
     }
     ZoneCheck check;
     try {
-        check = CheckZoneMap(reg, address);
+        check = CheckZoneMap(reg, address, protocol);
     } catch (const RuntimeError& error) {
         // An address the tool could not write cannot be checked either.
         tell("无法检查地址：" + error.ShortDescription() + "\n");
         return kExitNotUnderstood;
     }
-    const UrlZoneAnswer answer = host.AskUrlZone(address);
-    tell(CheckReportText(check, answer));
+    const UrlZoneAnswer answer = host.AskUrlZone(address, protocol);
+    // What today's browser makes of the site is told after the zone's conclusion; it never
+    // changes the exit code.
+    tell(CheckReportText(check, answer) + BrowserFindingsText(FindBrowserSettings(reg, address)));
     return CheckExitCode(check, answer) == kCheckTrusted ? kExitSuccess : kExitNotTrusted;
 }
 
 }  // namespace
 
 std::string LogLine(const LogEntry& entry) {
-    const char* started = entry.startedFrom == StartedFrom::Quiet ? "quiet" : "window";
+    std::string started = entry.startedFrom == StartedFrom::Quiet ? "quiet" : "window";
+    if (entry.https) started += " https";
     std::string line = TimeText(entry.time);
     std::string address(1, '"');
     address += EscapeInvisible(entry.address, true);
     address += '"';
     for (const std::string& field : {EscapeInvisible(entry.user), EscapeInvisible(entry.computer),
-                                     std::string(started), address, EscapeInvisible(entry.outcome),
+                                     started, address, EscapeInvisible(entry.outcome),
                                      EscapeInvisible(entry.backup)}) {
         line += '\t';
         line += field;
@@ -96,12 +101,15 @@ std::string LogLine(const LogEntry& entry) {
     return line;
 }
 
-void ApplyRecords::BeforeApply(const std::string& address, IeGeneration generation) {
+void ApplyRecords::BeforeApply(const std::string& address, IeGeneration generation,
+                               SiteProtocols protocols) {
+    https_ = protocols == SiteProtocols::HttpAndHttps;
     // The apply runs first against a view of the registry that only records its writes; what
     // it recorded, as the registry holds it now, goes into the backup.
     std::string error;
     try {
-        const BackupPlan plan = PlanApply(registry_.api, registry_.codePage, generation, address);
+        const BackupPlan plan =
+            PlanApply(registry_.api, registry_.codePage, generation, address, protocols);
         const BackupDocument document = MakeBackupDocument(plan.writes, registry_.stored);
         if (document.error.empty()) {
             const SavedBackup saved = host_.SaveBackup(document.bytes);
@@ -121,6 +129,7 @@ void ApplyRecords::BeforeApply(const std::string& address, IeGeneration generati
 }
 
 void ApplyRecords::AfterApply(const std::string& address, const ApplyOutcome& outcome) {
+    const bool https = std::exchange(https_, false);
     std::string error;
     std::string file = logFile_.value_or(std::string());
     if (!logFile_) file = host_.DefaultLogFile(error);
@@ -130,7 +139,7 @@ void ApplyRecords::AfterApply(const std::string& address, const ApplyOutcome& ou
         if (outcome.AddressRefusal()) backup = "无需备份：未写入任何值";
         const LogEntry entry{host_.Now(),  host_.UserName(), host_.ComputerName(),
                              startedFrom_, address,          MessageText(outcome, NameLength::Whole),
-                             std::move(backup)};
+                             std::move(backup), https};
         if (host_.AppendLogLine(file, LogLine(entry), error)) return;
     }
     std::string problem = "日志未写入：";
@@ -178,7 +187,8 @@ int RunProgram(const Invocation& invocation, ProgramHost& host, const ProgramReg
         return notRun("无法按要求运行：" + *refusal + "\n", kExitNotUnderstood);
     }
     if (invocation.mode == RunMode::Check) {
-        return RunCheck(*invocation.checkAddress, host, reg, tell);
+        return RunCheck(*invocation.checkAddress, invocation.https ? "https" : "http", host, reg,
+                        tell);
     }
     if (invocation.mode == RunMode::Quiet) return RunQuiet(invocation, host, registry, reg);
     ApplyRecords records(host, registry, StartedFrom::Window, invocation.logFile);

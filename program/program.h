@@ -29,9 +29,11 @@ struct LogEntry {
     std::string address;  // exactly as typed
     std::string outcome;  // the outcome's text with every name whole
     std::string backup;   // the backup file, or "未备份：" and why there is none
+    bool https = false;   // the apply trusted the site over https as well ("quiet https")
 };
 
-// The line, without a line break: time with offset, user, computer, how started, the address
+// The line, without a line break: time with offset, user, computer, how started ("window" or
+// "quiet", followed by " https" when the apply trusted the site over https too), the address
 // in double quotes, the outcome, the backup; separated by tabs. Invisible characters (controls,
 // line and paragraph separators, bidirectional controls), and in the address '"' and '\', are
 // escaped, so that one apply is always one line and reads as it was typed.
@@ -54,7 +56,8 @@ public:
                  std::optional<std::string> logFile)
         : host_(host), registry_(registry), startedFrom_(startedFrom), logFile_(std::move(logFile)) {}
 
-    void BeforeApply(const std::string& address, IeGeneration generation) override;
+    void BeforeApply(const std::string& address, IeGeneration generation,
+                     SiteProtocols protocols) override;
     void AfterApply(const std::string& address, const ApplyOutcome& outcome) override;
 
     // What could not be kept, one line each ("未备份：…", "无法写入日志…").
@@ -66,6 +69,7 @@ private:
     StartedFrom startedFrom_;
     std::optional<std::string> logFile_;
     std::string backup_;  // of the apply under way: its file, or why there is none
+    bool https_ = false;  // the apply under way trusts the site over https as well
     std::vector<std::string> problems_;
 };
 

@@ -39,8 +39,8 @@ public:
     // A message box, for a run that was not asked to be quiet and has nowhere to write.
     virtual void ShowMessage(const std::string& text) = 0;
 
-    // The zone the platform's URL security manager gives http://ADDRESS/.
-    virtual UrlZoneAnswer AskUrlZone(const std::string& address) = 0;
+    // The zone the platform's URL security manager gives PROTOCOL://ADDRESS/ ("http", "https").
+    virtual UrlZoneAnswer AskUrlZone(const std::string& address, const std::string& protocol) = 0;
 
     // Whether the program runs as the LocalSystem account, whose settings are not a user's.
     virtual bool RunsAsLocalSystem() = 0;

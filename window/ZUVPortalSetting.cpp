@@ -47,7 +47,7 @@ ApplyOutcome ZUVPortalSetting::Apply(const std::string& address) {
     ApplyOutcome outcome;
     try {
         if (!address.empty()) {
-            RegisterTrustedSite(reg_, outcome, address);
+            RegisterTrustedSite(reg_, outcome, address, Protocols);
             AllowSitePopups(reg_, outcome, address, BrowserGeneration);
         }
         ApplyTrustedZonePolicy(reg_, outcome);
@@ -82,7 +82,7 @@ ApplyOutcome ZUVPortalSetting::RunApply(const std::string& address) {
     // and its outcome stands.
     if (journal_) {
         try {
-            journal_->BeforeApply(address, BrowserGeneration);
+            journal_->BeforeApply(address, BrowserGeneration, Protocols);
         } catch (...) {  // NOLINT(bugprone-empty-catch)
         }
     }

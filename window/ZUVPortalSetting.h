@@ -21,7 +21,8 @@ constexpr unsigned kMessageFlags = kMbOk | kMbIconInformation;  // 64
 class ApplyJournal {
 public:
     virtual ~ApplyJournal() = default;
-    virtual void BeforeApply(const std::string& address, IeGeneration generation) = 0;
+    virtual void BeforeApply(const std::string& address, IeGeneration generation,
+                             SiteProtocols protocols) = 0;
     virtual void AfterApply(const std::string& address, const ApplyOutcome& outcome) = 0;
 };
 
@@ -49,6 +50,8 @@ public:
     ApplyOutcome Apply(const std::string& address);
 
     IeGeneration BrowserGeneration = IeGeneration::IE6;
+    // What the site is trusted for. Only the command line asks for https as well.
+    SiteProtocols Protocols = SiteProtocols::Http;
 
 private:
     UiPort& ui_;

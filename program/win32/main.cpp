@@ -54,6 +54,7 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int showCommand) {
                                                               zuv::ApplyJournal& records) {
             zuv::PortalWindow window(instance);
             zuv::ZUVPortalSetting logic(window, reg, &records);
+            if (invocation.https) logic.Protocols = zuv::SiteProtocols::HttpAndHttps;
             if (!window.Create(logic)) return ReportFatal("无法创建窗口。");
             logic.Form_Load();
             if (invocation.address) window.SetAddressText(*invocation.address);

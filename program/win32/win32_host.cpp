@@ -138,7 +138,9 @@ void Win32Host::ShowMessage(const std::string& text) {
                 MB_OK | MB_ICONINFORMATION);
 }
 
-UrlZoneAnswer Win32Host::AskUrlZone(const std::string& address) { return zuv::AskUrlZone(address); }
+UrlZoneAnswer Win32Host::AskUrlZone(const std::string& address, const std::string& protocol) {
+    return zuv::AskUrlZone(address, protocol);
+}
 
 bool Win32Host::RunsAsLocalSystem() {
     HANDLE raw = nullptr;

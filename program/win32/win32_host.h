@@ -10,7 +10,7 @@ class Win32Host final : public ProgramHost {
 public:
     bool WriteOutput(const std::string& text) override;
     void ShowMessage(const std::string& text) override;
-    UrlZoneAnswer AskUrlZone(const std::string& address) override;
+    UrlZoneAnswer AskUrlZone(const std::string& address, const std::string& protocol) override;
     bool RunsAsLocalSystem() override;
     LocalTime Now() override;
     std::string UserName() override;

@@ -25,6 +25,7 @@ public:
     // What the URL security manager answers.
     UrlZoneAnswer urlZone{true, 3, "Internet", ""};
     std::vector<std::string> zoneQuestions;
+    std::vector<std::string> zoneProtocols;  // the protocol of each question
     // The backups saved, and their names; set: saving one fails with this text.
     std::vector<std::vector<unsigned char>> backups;
     std::string backupFailure;
@@ -39,8 +40,9 @@ public:
         return true;
     }
     void ShowMessage(const std::string& text) override { messageBoxes.push_back(text); }
-    UrlZoneAnswer AskUrlZone(const std::string& address) override {
+    UrlZoneAnswer AskUrlZone(const std::string& address, const std::string& protocol) override {
         zoneQuestions.push_back(address);
+        zoneProtocols.push_back(protocol);
         return urlZone;
     }
     bool RunsAsLocalSystem() override { return localSystem; }

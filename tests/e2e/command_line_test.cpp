@@ -322,6 +322,62 @@ TEST(CommandLine, CheckTellsWhetherTheSiteIsTrustedAndChangesNothing) {
     EXPECT_EQ(Snapshot(), before);
 }
 
+// With /https the quiet apply trusts the site over https as well: "https" = 2 beside "http" = 2
+// in both trees, for a machine name, a domain name and an IPv4 address; a second run adds
+// nothing. Wine's urlmon gives https://NAME/ zone 3 before and zone 2 after (it ignores Ranges,
+// so an IPv4 address stays in zone 3 there).
+TEST(CommandLine, HttpsIsTrustedInBothTreesAndByTheBrowser) {
+    reg::RemoveProgramOutput();
+    const std::wstring zoneMap = std::wstring(reg::kInternetSettings) + L"\\ZoneMap\\";
+    struct Site {
+        std::wstring address;
+        std::vector<std::wstring> keys;  // below the zone map
+        bool urlmonKnows;
+    };
+    const Site sites[] = {
+        {L"appserver", {L"Domains\\appserver", L"EscDomains\\appserver"}, true},
+        {L"www.example.com", {L"Domains\\example.com\\www", L"EscDomains\\example.com\\www"}, true},
+        {L"192.0.2.10", {L"Ranges\\Range1", L"EscRanges\\Range1"}, false},
+    };
+    std::string error;
+    for (const Site& site : sites) {
+        const std::string name = Narrow(site.address);
+        const auto before = RunToEnd({L"/check:" + site.address, L"/https"}, error);
+        ASSERT_TRUE(before) << error;
+        EXPECT_EQ(before->exitCode, 3u) << name << ": " << before->output;
+        EXPECT_NE(before->output.find("检查地址：https://" + name + "/"), std::string::npos) << before->output;
+        EXPECT_NE(before->output.find("浏览器判定的区域：3"), std::string::npos) << before->output;
+
+        const auto run = RunToEnd({L"/quiet", L"/https", L"/address:" + site.address}, error);
+        ASSERT_TRUE(run) << error;
+        EXPECT_EQ(run->exitCode, 0u) << name << ": " << run->output;
+        for (const std::wstring& key : site.keys) {
+            EXPECT_EQ(reg::ReadDword(zoneMap + key, L"http"), 2u) << Narrow(key);
+            EXPECT_EQ(reg::ReadDword(zoneMap + key, L"https"), 2u) << Narrow(key);
+        }
+        const std::string once = Snapshot();
+        const auto again = RunToEnd({L"/quiet", L"/https", L"/address:" + site.address}, error);
+        ASSERT_TRUE(again) << error;
+        EXPECT_EQ(again->exitCode, 0u) << again->output;
+        EXPECT_EQ(Snapshot(), once) << name << ": a second run adds nothing";
+
+        const auto after = RunToEnd({L"/check:" + site.address, L"/https"}, error);
+        ASSERT_TRUE(after) << error;
+        const std::string zone = site.urlmonKnows ? "浏览器判定的区域：2" : "浏览器判定的区域：3";
+        EXPECT_NE(after->output.find(zone), std::string::npos) << name << ": " << after->output;
+        EXPECT_EQ(after->exitCode, site.urlmonKnows ? 0u : 3u) << after->output;
+        EXPECT_NE(after->output.find("普通区域映射：有，"), std::string::npos) << after->output;
+        EXPECT_EQ(Snapshot(), once) << "the check writes nothing";
+    }
+    EXPECT_EQ(reg::ReadDword(zoneMap + L"Ranges\\Range1", L"https"), 2u);
+    EXPECT_FALSE(reg::ReadDword(zoneMap + L"Ranges\\Range2", L"http")) << "no second range";
+
+    const auto alone = RunToEnd({L"/https"}, error);
+    ASSERT_TRUE(alone) << error;
+    EXPECT_EQ(alone->exitCode, 2u) << alone->output;
+    EXPECT_TRUE(alone->output.starts_with("命令行无法识别：选项 /https 需要同时给出")) << alone->output;
+}
+
 // Started from a console without redirection, the program writes to that console.
 TEST(CommandLine, OutputGoesToTheConsoleOfWhoeverStartedIt) {
     // A console of this test's own, which the program's process is started under.

@@ -228,5 +228,71 @@ TEST_F(ZoneCheckUnderWine, PolicySettingsAreReportedAndPutBack) {
     EXPECT_EQ(reg::Dump(L"Software\\Policies"), userBefore);
 }
 
+// The program's check reports Microsoft Edge's policies of both roots and the trusted zone's
+// logon and launching settings, each with the value it read, and changes nothing; the exit
+// code stays the zone's.
+TEST_F(ZoneCheckUnderWine, CheckReportsEdgeSignInAndDownloadsAndPutsThemBack) {
+    Register("zuvcheck-portal");
+    const std::wstring policies = L"Software\\Policies";
+    const std::wstring zones = std::wstring(reg::kInternetSettings) + L"\\Zones";
+    const std::string policiesBefore =
+        reg::Dump(policies, HKEY_LOCAL_MACHINE) + reg::Dump(policies) + reg::Dump(zones);
+    const std::string edge = "\\Software\\Policies\\Microsoft\\Edge 的 ";
+    const std::string zone2 = "HKEY_CURRENT_USER\\Software\\Microsoft\\Windows\\CurrentVersion\\Internet Settings\\Zones\\2 的 ";
+    {
+        const KeptKey machine(HKEY_LOCAL_MACHINE, policies);
+        const KeptKey user(HKEY_CURRENT_USER, policies);
+        const KeptKey userZones(HKEY_CURRENT_USER, zones);
+        struct Setup {
+            DWORD machineLevel;
+            DWORD userLevel;
+            DWORD logon;
+            DWORD launching;
+            std::vector<std::string> lines;
+        };
+        const Setup setups[] = {
+            {1, 0, 0x20000, 3,
+             {"Microsoft Edge 的 Internet Explorer 模式：HKEY_LOCAL_MACHINE" + edge +
+                  "\"InternetExplorerIntegrationLevel\" = 1（Internet Explorer 模式）",
+              "企业模式站点列表：HKEY_LOCAL_MACHINE" + edge +
+                  "\"InternetExplorerIntegrationSiteList\" = \"https://intranet.example/sites.xml\"",
+              "在 IE 模式下重新加载：HKEY_CURRENT_USER" + edge +
+                  "\"InternetExplorerIntegrationReloadInIEModeAllowed\" = 1：用户可以",
+              "自动登录（IE 模式和 Windows 安全区域）：" + zone2 + "\"1A00\" = 0x00020000（只在 Intranet 区域自动登录",
+              "自动登录（Edge 不用 IE 模式时）：HKEY_CURRENT_USER" + edge +
+                  "\"AuthServerAllowlist\" = \"*example.org,zuvcheck-portal\"：包含 zuvcheck-portal",
+              "下载（启动应用程序和不安全的文件）：" + zone2 + "\"1806\" = 3（禁用）"}},
+            {0, 1, 0, 1,
+             {"Microsoft Edge 的 Internet Explorer 模式：HKEY_LOCAL_MACHINE" + edge +
+                  "\"InternetExplorerIntegrationLevel\" = 0（无）",
+              "Edge 不会用 IE 模式打开该站点，这些设置对它不起作用",
+              "自动登录合起来：IE 模式中用当前用户的 Windows 凭据自动登录该站点",
+              "下载（启动应用程序和不安全的文件）：" + zone2 + "\"1806\" = 1（提示）"}},
+        };
+        for (const Setup& setup : setups) {
+            const std::wstring below = L"\\Microsoft\\Edge";
+            ASSERT_TRUE(machine.Set(below, L"InternetExplorerIntegrationLevel", setup.machineLevel));
+            ASSERT_TRUE(user.Set(below, L"InternetExplorerIntegrationLevel", setup.userLevel));
+            ASSERT_TRUE(machine.Set(below, L"InternetExplorerIntegrationSiteList",
+                                    std::wstring(L"https://intranet.example/sites.xml")));
+            ASSERT_TRUE(user.Set(below, L"InternetExplorerIntegrationReloadInIEModeAllowed", 1));
+            ASSERT_TRUE(user.Set(below, L"AuthServerAllowlist", std::wstring(L"*example.org,zuvcheck-portal")));
+            ASSERT_TRUE(userZones.Set(L"\\2", L"1A00", setup.logon));
+            ASSERT_TRUE(userZones.Set(L"\\2", L"1806", setup.launching));
+            const std::string before = Snapshot();
+            std::string error;
+            const auto run = RunToEnd({L"/check:zuvcheck-portal"}, error);
+            ASSERT_TRUE(run) << error;
+            EXPECT_EQ(run->exitCode, 0u) << "the zone decides the exit code: " << run->output;
+            for (const std::string& line : setup.lines) {
+                EXPECT_NE(run->output.find(line), std::string::npos) << line << "\n" << run->output;
+            }
+            EXPECT_EQ(Snapshot(), before) << "the check writes nothing";
+        }
+    }
+    EXPECT_EQ(reg::Dump(policies, HKEY_LOCAL_MACHINE) + reg::Dump(policies) + reg::Dump(zones),
+              policiesBefore);
+}
+
 }  // namespace
 }  // namespace zuv::e2e

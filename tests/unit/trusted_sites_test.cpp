@@ -1,3 +1,5 @@
+#include <set>
+
 #include "browser_config/browser_config.h"
 #include "fixture.h"
 #include "base/runtime_error.h"
@@ -178,6 +180,124 @@ TEST_F(TrustedSites, ARangeOfAnotherZoneIsNamedAndLeftAlone) {
         EXPECT_EQ(SubKeys(kRanges).size(), keys) << c.valueName;
         ++subnet;
     }
+}
+
+TEST_F(TrustedSites, HttpsNamesGetBothValuesInBothTreesAndASecondRunAddsNothing) {
+    for (const char* address : {"portal", "www.example.com", "example.org"}) {
+        RegisterTrustedSite(reg, outcome, address, SiteProtocols::HttpAndHttps);
+        const std::string once = memory.Dump(kHkeyCurrentUser);
+        RegisterTrustedSite(reg, outcome, address, SiteProtocols::HttpAndHttps);
+        EXPECT_EQ(memory.Dump(kHkeyCurrentUser), once) << address;
+    }
+    for (const std::string site : {"portal", "example.com\\www", "example.org"}) {
+        ExpectSite(site);
+        for (const char* tree : {"Domains\\", "EscDomains\\"}) {
+            EXPECT_EQ(Raw(kZoneMap + tree + site, "https"), Dword(2)) << tree << site;
+            EXPECT_EQ(ValueCount(kZoneMap + tree + site), 2u) << tree << site;
+        }
+    }
+    EXPECT_TRUE(outcome.Succeeded());
+    // Without https nothing of it is written, as before.
+    RegisterTrustedSite(reg, outcome, "plain");
+    EXPECT_FALSE(Raw(kZoneMap + "Domains\\plain", "https").has_value());
+}
+
+TEST_F(TrustedSites, HttpsNewRangeTakesTheNextNumberAndAnApplyCutShortLeavesNoHalfRange) {
+    for (int i = 1; i <= 3; ++i) PutRange(kRanges, "Range" + std::to_string(i), "10.1.1." + std::to_string(i));
+    RegisterTrustedSite(reg, outcome, "192.0.2.10", SiteProtocols::HttpAndHttps);
+    for (const std::string& key : {kRanges + "Range4", kEscRanges + "Range1"}) {
+        EXPECT_EQ(Raw(key, "http"), Dword(2)) << key;
+        EXPECT_EQ(Raw(key, "https"), Dword(2)) << key;
+        EXPECT_EQ(Raw(key, ":Range"), Sz("192.0.2.10")) << key;
+        EXPECT_EQ(ValueCount(key), 3u) << key;
+    }
+    const std::string once = memory.Dump(kHkeyCurrentUser);
+    RegisterTrustedSite(reg, outcome, "192.0.2.10", SiteProtocols::HttpAndHttps);
+    RegisterTrustedSite(reg, outcome, "192.0.2.10");  // http alone is trusted already
+    EXPECT_EQ(memory.Dump(kHkeyCurrentUser), once);
+    EXPECT_TRUE(outcome.Succeeded());
+
+    // The apply killed after each of its writes: every range key that covers the address
+    // (one with ":Range") is whole, trusted for both protocols.
+    for (int kept = 0; kept <= 8; ++kept) {
+        MemoryRegistry cut(*codePage);
+        mdlReg cutReg(cut, *codePage);
+        int writes = 0;
+        cut.SetFaultHook([&](RegCall call, std::uint64_t) {
+            if (call == RegCall::SetValueEx && ++writes > kept) return kErrorAccessDenied;
+            return kErrorSuccess;
+        });
+        ApplyOutcome ignored;
+        RegisterTrustedSite(cutReg, ignored, "192.0.2.10", SiteProtocols::HttpAndHttps);
+        cut.SetFaultHook(nullptr);
+        for (const std::string& tree : {kRanges, kEscRanges}) {
+            const MemoryRegistry::Key* treeKey = cut.FindKey(kHkeyCurrentUser, tree);
+            if (treeKey == nullptr) continue;
+            for (const auto& entry : treeKey->subKeys) {
+                std::set<std::string> names;
+                for (const auto& value : entry.second->values) names.insert(value.name);
+                if (names.count(":Range") == 0) continue;
+                EXPECT_EQ(names, (std::set<std::string>{"http", "https", ":Range"}))
+                    << "cut after " << kept << " writes: " << tree << entry.second->name;
+            }
+        }
+    }
+}
+
+// A range an apply without https wrote for the address gets "https"; a wider range trusted for
+// http only is not the tool's to widen: the address gets a range of its own; a range trusted for
+// every protocol ("*") is enough.
+TEST_F(TrustedSites, HttpsCompletesTheAddressOwnRangeAndLeavesWiderOnesAlone) {
+    RegisterTrustedSite(reg, outcome, "192.0.2.10");
+    RegisterTrustedSite(reg, outcome, "192.0.2.10", SiteProtocols::HttpAndHttps);
+    for (const std::string& tree : {kRanges, kEscRanges}) {
+        EXPECT_EQ(SubKeys(tree), std::vector<std::string>{"Range1"}) << tree;
+        EXPECT_EQ(Raw(tree + "Range1", "https"), Dword(2)) << tree;
+    }
+
+    PutRange(kRanges, "Range5", "198.51.100.*");
+    PutRange(kEscRanges, "Range5", "198.51.100.*");
+    Put(kEscRanges + "Range5", "*", kRegDword, Bytes({2, 0, 0, 0}));
+    RegisterTrustedSite(reg, outcome, "198.51.100.7", SiteProtocols::HttpAndHttps);
+    EXPECT_EQ(Ranges(kRanges)["Range6"], "198.51.100.7");
+    EXPECT_EQ(Raw(kRanges + "Range5", "https"), std::nullopt) << "the wider range is not widened";
+    EXPECT_EQ(Raw(kRanges + "Range6", "https"), Dword(2));
+    EXPECT_EQ(SubKeys(kEscRanges), (std::vector<std::string>{"Range1", "Range5"}))
+        << "\"*\" = 2 trusts https too";
+    EXPECT_TRUE(outcome.Succeeded());
+}
+
+TEST_F(TrustedSites, HttpsOfAnotherZoneIsNamedAndLeftAlone) {
+    for (const std::string& tree : {kRanges, kEscRanges}) {
+        PutRange(tree, "Range1", "192.0.2.1-20");
+        Put(tree + "Range1", "https", kRegDword, Bytes({3, 0, 0, 0}));
+    }
+    // The ranges of both trees with their values.
+    const auto state = [&] {
+        std::string text;
+        for (const std::string& tree : {kRanges, kEscRanges}) {
+            for (const auto& [name, range] : Ranges(tree)) {
+                text += tree + name + "=" + range + " values=" + std::to_string(ValueCount(tree + name)) +
+                        (Raw(tree + name, "https") == Dword(3) ? " https=3" : "") +
+                        (Raw(tree + name, "http") == Dword(2) ? " http=2" : "") + "\n";
+            }
+        }
+        return text;
+    };
+    const std::string before = state();
+    RegisterTrustedSite(reg, outcome, "192.0.2.10", SiteProtocols::HttpAndHttps);
+    EXPECT_EQ(state(), before);
+    ASSERT_TRUE(outcome.Refusal().has_value());
+    EXPECT_EQ(outcome.Refusal()->valueName, "https");
+    EXPECT_EQ(outcome.Refusal()->conflict,
+              "IP 地址 192.0.2.10 已在 HKEY_CURRENT_USER\\" + kEscRanges +
+                  "Range1\\ 的范围内（\":Range\" 为 \"192.0.2.1-20\"），该范围把它的 https 访问放在区域 3（Internet），"
+                  "而不是区域 2（受信任的站点）。本工具不更改已有的范围：请先在“Internet 选项”中删除或更改这个范围，再重新设置");
+    // Without https the same range is the address's trusted entry.
+    ApplyOutcome http;
+    RegisterTrustedSite(reg, http, "192.0.2.10");
+    EXPECT_TRUE(http.Succeeded());
+    EXPECT_EQ(state(), before);
 }
 
 TEST_F(TrustedSites, UnlistableTreeGetsNoGuessedRange) {

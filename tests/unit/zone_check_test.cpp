@@ -1,5 +1,7 @@
 #include "browser_config/zone_check.h"
 
+#include "browser_config/browser_check.h"
+
 #include "browser_config/browser_config.h"
 #include "fixture.h"
 
@@ -226,6 +228,172 @@ TEST(ZoneListEntry, AppliesToTheSiteItNamesOverHttp) {
     };
     for (const auto& c : cases) {
         EXPECT_EQ(ZoneListEntryApplies(c.entry, c.address), c.applies) << c.entry << " " << c.address;
+    }
+}
+
+// The check of https://ADDRESS/ reads the "https" values of the same entries: an apply with
+// https is found, one without is not, and the site-to-zone list is matched by its scheme.
+TEST_F(ZoneCheckTest, HttpsChecksTheHttpsValuesOfTheSameEntries) {
+    RegisterTrustedSite(reg, outcome, "portal", SiteProtocols::HttpAndHttps);
+    RegisterTrustedSite(reg, outcome, "192.0.2.10", SiteProtocols::HttpAndHttps);
+    RegisterTrustedSite(reg, outcome, "www.example.com");
+    ASSERT_TRUE(outcome.Succeeded());
+
+    const ZoneCheck name = CheckZoneMap(reg, "portal", "https");
+    ExpectEntry(name.plain, "Domains\\portal", 2);
+    ExpectEntry(name.enhanced, "EscDomains\\portal", 2);
+    const ZoneCheck ip = CheckZoneMap(reg, "192.0.2.10", "https");
+    ExpectEntry(ip.plain, "Ranges\\Range1", 2, "192.0.2.10");
+    EXPECT_EQ(CheckExitCode(ip, kNoAnswer), kCheckTrusted);
+    const ZoneCheck httpOnly = CheckZoneMap(reg, "www.example.com", "https");
+    EXPECT_EQ(httpOnly.plain.state, State::Missing);
+    EXPECT_EQ(CheckExitCode(httpOnly, kNoAnswer), kCheckNotTrusted);
+    const std::string report = CheckReportText(httpOnly, kInternetAnswer);
+    EXPECT_TRUE(report.starts_with("检查地址：https://www.example.com/\n"
+                                   "普通区域映射：没有，Domains\\example.com\\www 下没有 \"https\" 值\n"))
+        << report;
+    EXPECT_NE(report.find("结论：https://www.example.com/ 不在受信任的站点区域"), std::string::npos)
+        << report;
+
+    EXPECT_TRUE(ZoneListEntryApplies("https://portal", "portal", "https"));
+    EXPECT_TRUE(ZoneListEntryApplies("*://portal", "portal", "https"));
+    EXPECT_TRUE(ZoneListEntryApplies("portal", "portal", "https"));
+    EXPECT_FALSE(ZoneListEntryApplies("http://portal", "portal", "https"));
+    EXPECT_FALSE(ZoneListEntryApplies("https://portal", "portal"));
+}
+
+class BrowserCheckTest : public ZoneCheckTest {
+protected:
+    const std::string kEdge = kEdgePolicyKey;
+    std::string Text(const std::string& address = "portal.example.com") {
+        return BrowserFindingsText(FindBrowserSettings(reg, address));
+    }
+    // The report's line that begins with `title`, without it; empty when there is none.
+    std::string Line(const std::string& text, const std::string& title) {
+        const std::size_t at = text.find(title);
+        if (at == std::string::npos) return {};
+        const std::size_t begin = at + title.size();
+        return text.substr(begin, text.find('\n', begin) - begin);
+    }
+};
+
+TEST_F(BrowserCheckTest, NothingConfiguredNamesWhereItLooked) {
+    const std::string before = memory.Dump(kHkeyCurrentUser) + memory.Dump(kHkeyLocalMachine);
+    const std::string text = Text();
+    EXPECT_EQ(Line(text, "Microsoft Edge 的 Internet Explorer 模式："),
+              "HKEY_LOCAL_MACHINE 和 HKEY_CURRENT_USER 的 Software\\Policies\\Microsoft\\Edge 下都没有 "
+              "\"InternetExplorerIntegrationLevel\"（未配置）：Edge 只在用户自己允许“在 Internet Explorer "
+              "模式下重新加载网站”时才可能用 IE 模式打开站点");
+    EXPECT_EQ(Line(text, "自动登录（IE 模式和 Windows 安全区域）："),
+              "HKEY_CURRENT_USER\\" + std::string(kTrustedZoneKey).substr(0, std::string(kTrustedZoneKey).size() - 1) +
+                  " 下没有 \"1A00\"（未设置，按该区域的安全级别决定）");
+    EXPECT_NE(Line(text, "ActiveX 等设置：").find("只在 IE 模式中起作用"), std::string::npos) << text;
+    EXPECT_EQ(std::count(text.begin(), text.end(), '\n'), 8) << text;
+    EXPECT_EQ(memory.Dump(kHkeyCurrentUser) + memory.Dump(kHkeyLocalMachine), before);
+}
+
+TEST_F(BrowserCheckTest, EdgePoliciesOfTheMachineWinOverTheUsers) {
+    struct Case {
+        int machineLevel;  // -1: not set
+        int userLevel;
+        std::string expected;  // the IE mode line after its title
+    };
+    const std::string machine = "HKEY_LOCAL_MACHINE\\Software\\Policies\\Microsoft\\Edge 的 "
+                                "\"InternetExplorerIntegrationLevel\" = ";
+    const std::string user = "HKEY_CURRENT_USER\\Software\\Policies\\Microsoft\\Edge 的 "
+                             "\"InternetExplorerIntegrationLevel\" = ";
+    const Case cases[] = {
+        {1, -1, machine + "1（Internet Explorer 模式）：企业模式站点列表中的站点在 Edge 的 IE 模式中打开"},
+        {-1, 0, user + "0（无）：Edge 不用 IE 模式打开任何站点"},
+        {0, 1, machine + "0（无）：Edge 不用 IE 模式打开任何站点"},
+        {2, -1, machine + "2（Internet Explorer 11）：站点列表中的站点交给独立的 Internet Explorer 11 打开（已停用 IE 11 的 Windows 上不再可用）"},
+        {7, -1, machine + "7：不是文档中的值（0 无、1 Internet Explorer 模式、2 Internet Explorer 11）"},
+    };
+    for (const Case& c : cases) {
+        reg.DeleteEntry(kHkeyLocalMachine, kEdge, "InternetExplorerIntegrationLevel");
+        reg.DeleteEntry(kHkeyCurrentUser, kEdge, "InternetExplorerIntegrationLevel");
+        if (c.machineLevel >= 0) PutDword(kEdge, "InternetExplorerIntegrationLevel", c.machineLevel, kHkeyLocalMachine);
+        if (c.userLevel >= 0) PutDword(kEdge, "InternetExplorerIntegrationLevel", c.userLevel);
+        EXPECT_EQ(Line(Text(), "Microsoft Edge 的 Internet Explorer 模式："), c.expected) << c.machineLevel;
+    }
+    // IE mode off: the tool's ActiveX settings are said to do nothing for the site.
+    PutDword(kEdge, "InternetExplorerIntegrationLevel", 0, kHkeyLocalMachine);
+    EXPECT_NE(Line(Text(), "ActiveX 等设置：").find("Edge 不会用 IE 模式打开该站点"), std::string::npos);
+
+    PutDword(kEdge, "InternetExplorerIntegrationLevel", 1, kHkeyLocalMachine);
+    PutText(kEdge, "InternetExplorerIntegrationSiteList", "https://intranet.example.com/sites.xml",
+            kHkeyLocalMachine);
+    PutDword(kEdge, "InternetExplorerIntegrationReloadInIEModeAllowed", 0);
+    const std::string text = Text();
+    EXPECT_EQ(Line(text, "企业模式站点列表："),
+              "HKEY_LOCAL_MACHINE\\Software\\Policies\\Microsoft\\Edge 的 \"InternetExplorerIntegrationSiteList\" = "
+              "\"https://intranet.example.com/sites.xml\"：该站点是否用 IE 模式打开，由这个列表中是否有它决定");
+    EXPECT_EQ(Line(text, "在 IE 模式下重新加载："),
+              "HKEY_CURRENT_USER\\Software\\Policies\\Microsoft\\Edge 的 "
+              "\"InternetExplorerIntegrationReloadInIEModeAllowed\" = 0：用户不能把站点在 IE 模式下重新加载");
+    EXPECT_NE(Line(text, "ActiveX 等设置：").find("该站点在企业模式站点列表中时才起作用"), std::string::npos)
+        << text;
+}
+
+TEST_F(BrowserCheckTest, SignInAndDownloadsOfTheTrustedZone) {
+    const std::string zone = std::string("HKEY_CURRENT_USER\\") + kTrustedZoneKey;
+    struct Logon {
+        int value;
+        std::string meaning;
+    };
+    for (const Logon& c : {Logon{0x00000, "0x00000000（自动使用当前用户名和密码登录）"},
+                           Logon{0x10000, "0x00010000（提示输入用户名和密码）"},
+                           Logon{0x20000, "0x00020000（只在 Intranet 区域自动登录（在受信任的站点区域会提示输入用户名和密码））"},
+                           Logon{0x30000, "0x00030000（匿名登录（不使用 Windows 凭据））"}}) {
+        Put(kTrustedZoneKey, "1A00", kRegDword,
+            Bytes({c.value & 0xFF, (c.value >> 8) & 0xFF, (c.value >> 16) & 0xFF, 0}));
+        EXPECT_EQ(Line(Text(), "自动登录（IE 模式和 Windows 安全区域）："),
+                  zone.substr(0, zone.size() - 1) + " 的 \"1A00\" = " + c.meaning);
+    }
+    struct Launch {
+        int value;
+        std::string meaning;
+    };
+    for (const Launch& c : {Launch{0, "0（启用）：从该站点打开应用程序和不安全的文件时不提示"},
+                            Launch{1, "1（提示）：从该站点打开应用程序和不安全的文件前先提示"},
+                            Launch{3, "3（禁用）：不能从该站点打开应用程序和不安全的文件"},
+                            Launch{2, "2：不是文档中的值（0 启用、1 提示、3 禁用）"}}) {
+        PutDword(kTrustedZoneKey, "1806", c.value);
+        EXPECT_EQ(Line(Text(), "下载（启动应用程序和不安全的文件）："),
+                  zone.substr(0, zone.size() - 1) + " 的 \"1806\" = " + c.meaning);
+    }
+
+    // Automatic logon in IE mode, and an allow list that does or does not name the server.
+    PutDword(kTrustedZoneKey, "1A00", 0);
+    PutText(kEdge, "AuthServerAllowlist", "*example.com, intranet", kHkeyLocalMachine);
+    EXPECT_EQ(Line(Text(), "自动登录合起来："),
+              "IE 模式中用当前用户的 Windows 凭据自动登录该站点；Edge 不用 IE 模式时对该站点使用 Windows "
+              "集成身份验证（AuthServerAllowlist 包含它）");
+    Put(kTrustedZoneKey, "1A00", kRegDword, Bytes({0, 0, 3, 0}));  // 0x30000
+    EXPECT_EQ(Line(Text("other.example.org"), "自动登录合起来："),
+              "IE 模式中不自动用 Windows 凭据登录该站点（\"1A00\" 为 匿名登录（不使用 Windows 凭据））；"
+              "Edge 不用 IE 模式时不对该站点使用 Windows 集成身份验证（AuthServerAllowlist 不包含它）");
+    EXPECT_EQ(Line(Text("intranet"), "自动登录（Edge 不用 IE 模式时）："),
+              "HKEY_LOCAL_MACHINE\\Software\\Policies\\Microsoft\\Edge 的 \"AuthServerAllowlist\" = "
+              "\"*example.com, intranet\"：包含 intranet");
+}
+
+TEST(ServerList, EntriesWildcardsAndCase) {
+    struct Case {
+        const char* list;
+        const char* host;
+        bool names;
+    };
+    const Case cases[] = {
+        {"portal", "portal", true},        {"PORTAL", "portal", true},
+        {"portal", "portal2", false},      {"*example.com", "www.example.com", true},
+        {"*example.com", "example.com", true}, {"*.example.com", "example.com", false},
+        {"*", "anything", true},           {"a, b ,portal", "portal", true},
+        {"a,,b", "portal", false},         {"", "portal", false},
+        {"example.com", "www.example.com", false},
+    };
+    for (const Case& c : cases) {
+        EXPECT_EQ(ServerListNames(c.list, c.host), c.names) << c.list << " / " << c.host;
     }
 }
 
