@@ -89,6 +89,12 @@ UrlZoneAnswer AskUrlZone(const std::string& address, const std::string& protocol
         answer.error = Failure("MapUrlToZone", result);
         return answer;
     }
+    // Success with no zone at all (Wine answers so for https:// sites it has no entry for):
+    // nothing to report as the browser's zone.
+    if (zone == static_cast<DWORD>(URLZONE_INVALID)) {
+        answer.error = "MapUrlToZone 没有给出区域（URLZONE_INVALID）";
+        return answer;
+    }
     answer.answered = true;
     answer.zone = zone;
 
