@@ -10,12 +10,30 @@ namespace {
 using namespace std::chrono;
 
 constexpr std::string_view kPattern = "DDDDDDDD-DDDDDD-DDD.reg";
+constexpr std::string_view kOriginalPrefix = "original-";
+constexpr std::string_view kUnfinishedSuffix = ".partial";
 
 // The number in `digits` characters of `text` from `at`.
 int Number(std::string_view text, std::size_t at, std::size_t digits) {
     int n = 0;
     for (std::size_t i = at; i < at + digits; ++i) n = n * 10 + (text[i] - '0');
     return n;
+}
+
+// The tool's backups among `names` with their times, oldest first.
+std::vector<std::pair<BackupTime, std::string>> OwnBackups(const std::vector<std::string>& names,
+                                                           BackupTime now) {
+    std::vector<std::pair<BackupTime, std::string>> backups;
+    for (const std::string& name : names) {
+        if (const auto time = OwnBackupTime(name, now)) backups.emplace_back(*time, name);
+    }
+    std::sort(backups.begin(), backups.end());
+    return backups;
+}
+
+std::optional<BackupTime> OriginalTime(std::string_view name) {
+    if (name.substr(0, kOriginalPrefix.size()) != kOriginalPrefix) return std::nullopt;
+    return BackupFileTime(name.substr(kOriginalPrefix.size()));
 }
 
 }  // namespace
@@ -50,25 +68,59 @@ std::optional<BackupTime> BackupFileTime(std::string_view name) {
            milliseconds{Number(name, 16, 3)};
 }
 
+std::optional<BackupTime> OwnBackupTime(std::string_view name, BackupTime now) {
+    const auto time = BackupFileTime(name);
+    if (!time || *time > now + kBackupClockSlack) return std::nullopt;
+    return time;
+}
+
 std::string NextBackupName(BackupTime now, const std::vector<std::string>& existing) {
     BackupTime time = now;
     for (const std::string& name : existing) {
-        if (const auto taken = BackupFileTime(name); taken && *taken >= time) {
+        if (const auto taken = OwnBackupTime(name, now); taken && *taken >= time) {
             time = *taken + milliseconds{1};
         }
     }
     return BackupFileName(time);
 }
 
-std::vector<std::string> BackupsToPrune(const std::vector<std::string>& names, std::size_t keep) {
-    std::vector<std::pair<BackupTime, std::string>> backups;
-    for (const std::string& name : names) {
-        if (const auto time = BackupFileTime(name)) backups.emplace_back(*time, name);
-    }
-    std::sort(backups.begin(), backups.end());
+std::vector<std::string> BackupsToPrune(const std::vector<std::string>& names, BackupTime now,
+                                        std::size_t keep) {
+    const auto backups = OwnBackups(names, now);
     std::vector<std::string> old;
     for (std::size_t i = 0; i + keep < backups.size(); ++i) old.push_back(backups[i].second);
     return old;
+}
+
+std::string OriginalBackupFileName(BackupTime time) {
+    return std::string(kOriginalPrefix) + BackupFileName(time);
+}
+
+std::optional<std::string> FindOriginalBackup(const std::vector<std::string>& names) {
+    std::optional<std::pair<BackupTime, std::string>> oldest;
+    for (const std::string& name : names) {
+        const auto time = OriginalTime(name);
+        if (time && (!oldest || std::pair(*time, name) < *oldest)) oldest.emplace(*time, name);
+    }
+    if (!oldest) return std::nullopt;
+    return oldest->second;
+}
+
+std::optional<std::string> BackupToKeepAsOriginal(const std::vector<std::string>& names,
+                                                  BackupTime now) {
+    if (FindOriginalBackup(names)) return std::nullopt;
+    const auto backups = OwnBackups(names, now);
+    if (backups.empty()) return std::nullopt;
+    return backups.front().second;
+}
+
+bool IsUnfinishedBackup(std::string_view name) {
+    if (name.size() <= kUnfinishedSuffix.size() ||
+        name.substr(name.size() - kUnfinishedSuffix.size()) != kUnfinishedSuffix) {
+        return false;
+    }
+    const std::string_view finished = name.substr(0, name.size() - kUnfinishedSuffix.size());
+    return BackupFileTime(finished) || OriginalTime(finished);
 }
 
 }  // namespace zuv

@@ -14,14 +14,18 @@ std::wstring Folder(const std::string& folder) {
     return wide;
 }
 
-std::vector<std::string> FileNames(const std::wstring& folder) {
+// The names in the folder: its files only, or every entry (folders too).
+std::vector<std::string> Names(const std::wstring& folder, bool filesOnly) {
     std::vector<std::string> names;
     WIN32_FIND_DATAW found{};
-    HANDLE first = FindFirstFileW((folder + L"\\*.reg").c_str(), &found);
+    HANDLE first = FindFirstFileW((folder + L"\\*").c_str(), &found);
     if (first == INVALID_HANDLE_VALUE) return names;
     const UniqueFind search(first);
     do {
-        if ((found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0) names.push_back(Narrow(found.cFileName));
+        const std::wstring_view name = found.cFileName;
+        if (name == L"." || name == L"..") continue;
+        const bool isFolder = (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+        if (!filesOnly || !isFolder) names.push_back(Narrow(name));
     } while (FindNextFileW(search.get(), &found));
     return names;
 }
@@ -48,6 +52,72 @@ bool WriteAll(HANDLE file, const std::vector<unsigned char>& bytes) {
     return FlushFileBuffers(file) != 0;
 }
 
+bool Exists(const std::wstring& path) { return GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
+
+// Whether a file could not be made at `path` because something is there already: a file, a
+// folder (which Windows refuses as access denied) or a file another program has open.
+bool Taken(DWORD code, const std::wstring& path) {
+    return code == ERROR_FILE_EXISTS || code == ERROR_ALREADY_EXISTS ||
+           ((code == ERROR_ACCESS_DENIED || code == ERROR_SHARING_VIOLATION) && Exists(path));
+}
+
+enum class Outcome { Written, NameTaken, Failed };
+
+// Writes `bytes` as the new file `name` of the folder: whole, under a name of its own, flushed,
+// and only then given `name`, in one step, so that a program ended half-way leaves no file cut
+// short under it. NameTaken when something has that name (or took the file in between).
+Outcome WriteNewFile(const std::wstring& folder, const std::string& name,
+                     const std::vector<unsigned char>& bytes, DWORD& code) {
+    const std::wstring path = folder + L"\\" + Widen(name);
+    const std::wstring partial = path + L".partial";
+    code = ERROR_SUCCESS;
+    if (Exists(path)) return Outcome::NameTaken;
+    UniqueHandle file = Owned(CreateFileW(partial.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+                                          FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!file) {
+        code = GetLastError();
+        return Taken(code, partial) ? Outcome::NameTaken : Outcome::Failed;
+    }
+    const bool written = WriteAll(file.get(), bytes);
+    code = written ? ERROR_SUCCESS : GetLastError();
+    if (!written && code == ERROR_SUCCESS) code = ERROR_WRITE_FAULT;
+    // Closed before the rename; a close that fails is a file not known to be whole.
+    if (!CloseHandle(file.release()) && written) code = GetLastError();
+    if (code == ERROR_SUCCESS) {
+        if (MoveFileExW(partial.c_str(), path.c_str(), MOVEFILE_WRITE_THROUGH)) return Outcome::Written;
+        code = GetLastError();
+        // The name was taken in between, or another apply took this unfinished file for a
+        // leftover: again under another name.
+        const bool again = Taken(code, path) || code == ERROR_FILE_NOT_FOUND;
+        DeleteFileW(partial.c_str());
+        return again ? Outcome::NameTaken : Outcome::Failed;
+    }
+    DeleteFileW(partial.c_str());  // a file cut short is none
+    return Outcome::Failed;
+}
+
+bool ReadWholeFile(const std::wstring& path, std::vector<unsigned char>& bytes, DWORD& code) {
+    const UniqueHandle file = Owned(CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
+                                                OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+    LARGE_INTEGER size{};
+    if (!file || !GetFileSizeEx(file.get(), &size) || size.QuadPart > 0x10000000) {
+        code = file ? ERROR_FILE_TOO_LARGE : GetLastError();
+        return false;
+    }
+    bytes.resize(static_cast<std::size_t>(size.QuadPart));
+    std::size_t done = 0;
+    while (done < bytes.size()) {
+        DWORD read = 0;
+        const auto chunk = static_cast<DWORD>(std::min<std::size_t>(bytes.size() - done, 1u << 20));
+        if (!ReadFile(file.get(), bytes.data() + done, chunk, &read, nullptr) || read == 0) {
+            code = read == 0 ? ERROR_HANDLE_EOF : GetLastError();
+            return false;
+        }
+        done += read;
+    }
+    return true;
+}
+
 }  // namespace
 
 WrittenBackup WriteBackupFile(const std::string& folder, BackupTime now,
@@ -56,50 +126,57 @@ WrittenBackup WriteBackupFile(const std::string& folder, BackupTime now,
     if (const DWORD code = MakeFolder(wideFolder)) {
         return {{}, "无法创建备份文件夹 " + folder + "：" + SystemErrorText(code)};
     }
-    std::vector<std::string> names = FileNames(wideFolder);
-    // The file is written whole under a name of its own, flushed, and only then given its
-    // backup name, in one step: a program ended half-way leaves no backup cut short.
-    // Another apply may take the same name in between: then the next one.
+    for (const std::string& name : Names(wideFolder, true)) {
+        if (IsUnfinishedBackup(name)) DeleteFileW((wideFolder + L"\\" + Widen(name)).c_str());
+    }
+    // Every name in the folder, folders too, is one a new backup cannot have.
+    std::vector<std::string> names = Names(wideFolder, false);
     for (int attempt = 0; attempt < 100; ++attempt) {
         const std::string name = NextBackupName(now, names);
-        const std::wstring path = wideFolder + L"\\" + Widen(name);
-        const std::wstring partial = path + L".partial";
-        UniqueHandle file = Owned(CreateFileW(partial.c_str(), GENERIC_WRITE, 0, nullptr,
-                                              CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr));
-        if (!file) {
-            const DWORD code = GetLastError();
-            if (code == ERROR_FILE_EXISTS || code == ERROR_ALREADY_EXISTS) {
-                names.push_back(name);
-                continue;
-            }
-            return {{}, "无法写入备份文件 " + Narrow(path) + "：" + SystemErrorText(code)};
+        DWORD code = ERROR_SUCCESS;
+        switch (WriteNewFile(wideFolder, name, bytes, code)) {
+        case Outcome::Written:
+            return {Narrow(wideFolder + L"\\" + Widen(name)), {}};
+        case Outcome::NameTaken:
+            names.push_back(name);
+            continue;
+        case Outcome::Failed:
+            return {{}, "无法写入备份文件 " + Narrow(wideFolder + L"\\" + Widen(name)) + "：" +
+                            SystemErrorText(code)};
         }
-        const bool written = WriteAll(file.get(), bytes);
-        DWORD code = written ? ERROR_SUCCESS : GetLastError();
-        if (!written && code == ERROR_SUCCESS) code = ERROR_WRITE_FAULT;
-        // Closed before the rename; a close that fails is a backup not known to be whole.
-        if (!CloseHandle(file.release()) && written) code = GetLastError();
-        if (code == ERROR_SUCCESS) {
-            if (MoveFileExW(partial.c_str(), path.c_str(), MOVEFILE_WRITE_THROUGH)) {
-                return {Narrow(path), {}};
-            }
-            code = GetLastError();
-            if (code == ERROR_FILE_EXISTS || code == ERROR_ALREADY_EXISTS) {
-                DeleteFileW(partial.c_str());
-                names.push_back(name);
-                continue;
-            }
-        }
-        DeleteFileW(partial.c_str());  // a backup cut short is none
-        return {{}, "无法写入备份文件 " + Narrow(path) + "：" + SystemErrorText(code)};
     }
     return {{}, "无法写入备份文件：文件夹 " + folder + " 中找不到可用的文件名"};
 }
 
-std::string PruneBackups(const std::string& folder, std::size_t keep) {
+std::string KeepOriginalBackup(const std::string& folder, BackupTime now) {
+    const std::wstring wideFolder = Folder(folder);
+    const auto source = BackupToKeepAsOriginal(Names(wideFolder, true), now);
+    if (!source) return {};
+    const std::wstring sourcePath = wideFolder + L"\\" + Widen(*source);
+    std::vector<unsigned char> bytes;
+    DWORD code = ERROR_SUCCESS;
+    if (!ReadWholeFile(sourcePath, bytes, code)) {
+        return "无法读取备份文件 " + Narrow(sourcePath) + "：" + SystemErrorText(code);
+    }
+    const std::string name = OriginalBackupFileName(*BackupFileTime(*source));
+    // Taken: another apply kept the same original just now; an original is never replaced.
+    if (WriteNewFile(wideFolder, name, bytes, code) == Outcome::Failed) {
+        return "无法写入备份文件 " + Narrow(wideFolder + L"\\" + Widen(name)) + "：" +
+               SystemErrorText(code);
+    }
+    return {};
+}
+
+std::string OriginalBackupPath(const std::string& folder) {
+    const std::wstring wideFolder = Folder(folder);
+    const auto original = FindOriginalBackup(Names(wideFolder, true));
+    return original ? Narrow(wideFolder + L"\\" + Widen(*original)) : std::string();
+}
+
+std::string PruneBackups(const std::string& folder, BackupTime now, std::size_t keep) {
     const std::wstring wideFolder = Folder(folder);
     std::string error;
-    for (const std::string& name : BackupsToPrune(FileNames(wideFolder), keep)) {
+    for (const std::string& name : BackupsToPrune(Names(wideFolder, true), now, keep)) {
         const std::wstring path = wideFolder + L"\\" + Widen(name);
         if (!DeleteFileW(path.c_str()) && error.empty()) {
             error = "无法删除旧的备份文件 " + Narrow(path) + "：" + SystemErrorText(GetLastError());

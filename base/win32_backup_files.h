@@ -1,4 +1,4 @@
-// Writing and pruning the backup files on Windows. Folders and paths are UTF-8.
+// Writing, keeping and pruning the backup files on Windows. Folders and paths are UTF-8.
 #pragma once
 
 #include <cstddef>
@@ -15,14 +15,25 @@ struct WrittenBackup {
 };
 
 // Writes a backup file into `folder`, made when missing, under NextBackupName: created new
-// (never over another file), written whole and flushed to disk before it is closed. When that
-// fails, no file is left behind.
+// (never over another file or folder), written whole and flushed to disk before it gets its
+// name. When that fails, no file is left behind. What earlier applies that were ended while
+// writing theirs left behind goes first (a file another apply is writing just now is open and
+// stays).
 WrittenBackup WriteBackupFile(const std::string& folder, BackupTime now,
                               const std::vector<unsigned char>& bytes);
 
-// Removes the oldest backup files of `folder` so that the newest `keep` remain. Empty, or why
-// a file could not be removed (the others are removed all the same).
-std::string PruneBackups(const std::string& folder, std::size_t keep = kBackupsKept);
+// When `folder` holds no original yet, keeps a copy of the backup BackupToKeepAsOriginal names
+// as the original, written as a backup is and never over another file. Empty, or why it could
+// not be kept (the next apply tries again).
+std::string KeepOriginalBackup(const std::string& folder, BackupTime now);
+
+// The original of `folder` (see FindOriginalBackup), or empty when there is none.
+std::string OriginalBackupPath(const std::string& folder);
+
+// Removes the oldest of the tool's backup files of `folder` so that the newest `keep` remain.
+// Empty, or why a file could not be removed (the others are removed all the same).
+std::string PruneBackups(const std::string& folder, BackupTime now,
+                         std::size_t keep = kBackupsKept);
 
 // The local time now, to the millisecond.
 BackupTime LocalNow();

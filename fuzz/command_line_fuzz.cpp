@@ -114,11 +114,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
             Fail("not exactly one log line for the apply", arguments);
         }
         // A backup, or the log line's last column says why there is none (a name a .reg file
-        // cannot hold).
+        // cannot hold, or nothing to change).
         const std::string& line = host.logs.begin()->second.front();
-        const std::string noBackupMark = "未备份：";
-        const bool noBackup =
-            line.compare(line.rfind('\t') + 1, noBackupMark.size(), noBackupMark) == 0;
+        const std::string column = line.substr(line.rfind('\t') + 1);
+        const bool noBackup = column.rfind("未备份：", 0) == 0 || column == zuv::kNothingToBackUp;
         if ((host.backups.size() == 1) == noBackup) {
             Fail("neither exactly one backup nor the reason why there is none", arguments);
         }

@@ -111,6 +111,12 @@ void ApplyRecords::BeforeApply(const std::string& address, IeGeneration generati
         const BackupPlan plan =
             PlanApply(registry_.api, registry_.codePage, generation, address, protocols);
         const BackupDocument document = MakeBackupDocument(plan.writes, registry_.stored);
+        if (document.error.empty() && !document.changes) {
+            // The same values written again, as at every logon: nothing to undo, and a backup
+            // of the tool's own values would only push older ones out.
+            backup_ = kNothingToBackUp;
+            return;
+        }
         if (document.error.empty()) {
             const SavedBackup saved = host_.SaveBackup(document.bytes);
             backup_ = saved.path;

@@ -28,9 +28,12 @@ struct LogEntry {
     StartedFrom startedFrom = StartedFrom::Window;
     std::string address;  // exactly as typed
     std::string outcome;  // the outcome's text with every name whole
-    std::string backup;   // the backup file, or "未备份：" and why there is none
+    std::string backup;   // the backup file, kNothingToBackUp, or "未备份：" and why there is none
     bool https = false;   // the apply trusted the site over https as well ("quiet https")
 };
+
+// The log's backup column for an apply that changes no value: nothing failed, nothing to undo.
+inline constexpr const char* kNothingToBackUp = "无需备份：没有要更改的值";
 
 // The line, without a line break: time with offset, user, computer, how started ("window" or
 // "quiet", followed by " https" when the apply trusted the site over https too), the address

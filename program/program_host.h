@@ -49,8 +49,9 @@ public:
     virtual std::string ComputerName() = 0;
 
     // Saves the backup of an apply (a whole .reg file) as a new file of the user's backup
-    // folder, %LOCALAPPDATA%\ZUVPortalSetting\backup, complete and on disk before this returns,
-    // and removes the oldest backups beyond the newest 30.
+    // folder, %LOCALAPPDATA%\ZUVPortalSetting\backup, complete and on disk before this returns;
+    // keeps the original when the folder has none yet (base/backup_files.h), and removes the
+    // oldest backups beyond the newest 30.
     virtual SavedBackup SaveBackup(const std::vector<unsigned char>& document) = 0;
 
     // The log file used when the command line names none; empty, with `error` saying why,

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <map>
+#include <optional>
 #include <utility>
 
 #include "base/text.h"
@@ -82,7 +83,6 @@ public:
     RegText() : text_(u"\xFEFFWindows Registry Editor Version 5.00\r\n") {}
 
     void Key(RegKey root, const std::string& path) { Section(u"[", root, path); }
-    void Removal(RegKey root, const std::string& path) { Section(u"[-", root, path); }
     void Missing(const std::string& name) { text_ += NameText(name) + u"=-\r\n"; }
 
     void Value(const StoredValue& value) {
@@ -135,6 +135,7 @@ struct TouchedKey {
     RegKey root = 0;
     std::string path;
     std::vector<std::string> names;
+    std::vector<const std::optional<StoredValue>*> ends;  // for each of `names`, when known
     bool deleted = false;
 };
 
@@ -142,17 +143,15 @@ using KeyId = std::pair<RegKey, std::u32string>;
 
 KeyId IdOf(RegKey root, const std::string& path) { return {root, FoldedKey(path)}; }
 
-// Whether `inner` is `outer` or lies below it.
-bool Within(const KeyId& inner, const KeyId& outer) {
-    const std::u32string& a = inner.second;
-    const std::u32string& b = outer.second;
-    return inner.first == outer.first && a.compare(0, b.size(), b) == 0 &&
-           (a.size() == b.size() || a[b.size()] == U'\\');
+const StoredValue* Named(const std::vector<StoredValue>& values, const std::string& name) {
+    const auto found = std::find_if(values.begin(), values.end(),
+                                    [&](const StoredValue& v) { return EqualsNoCase(v.name, name); });
+    return found == values.end() ? nullptr : &*found;
 }
 
-bool Named(const std::vector<std::string>& names, const std::string& name) {
-    return std::any_of(names.begin(), names.end(),
-                       [&](const std::string& n) { return EqualsNoCase(n, name); });
+bool Same(const StoredValue* before, const std::optional<StoredValue>& after) {
+    if (before == nullptr || !after) return before == nullptr && !after;
+    return before->type == after->type && before->data == after->data;
 }
 
 }  // namespace
@@ -161,6 +160,12 @@ BackupDocument MakeBackupDocument(const PlannedWrites& planned, StoredRegistry& 
     if (const std::string* name = Unwritable(planned)) {
         return {{}, "注册表项或值的名称“" + *name + "”含有换行符，备份文件无法表示"};
     }
+    const PlannedEnd* end = planned.end ? &*planned.end : nullptr;
+    if (end != nullptr && (end->values.size() != planned.values.size() ||
+                           end->createdKeys.size() != planned.createdKeys.size() ||
+                           end->deletedKeys.size() != planned.deletedKeys.size())) {
+        end = nullptr;  // not this plan's: nothing is known of the end
+    }
     std::map<KeyId, TouchedKey> touched;  // parents before their sub-keys
     const auto touch = [&](RegKey root, const std::string& path) -> TouchedKey& {
         TouchedKey& key = touched[IdOf(root, path)];
@@ -168,51 +173,53 @@ BackupDocument MakeBackupDocument(const PlannedWrites& planned, StoredRegistry& 
         key.path = path;
         return key;
     };
-    for (const ValuePlace& value : planned.values) touch(value.root, value.path).names.push_back(value.name);
+    for (std::size_t i = 0; i < planned.values.size(); ++i) {
+        const ValuePlace& value = planned.values[i];
+        TouchedKey& key = touch(value.root, value.path);
+        key.names.push_back(value.name);
+        key.ends.push_back(end != nullptr ? &end->values[i] : nullptr);
+    }
     for (const KeyPlace& key : planned.deletedKeys) touch(key.root, key.path).deleted = true;
-    std::map<KeyId, KeyPlace> removed;
-    for (const KeyPlace& key : planned.createdKeys) removed.emplace(IdOf(key.root, key.path), key);
+
+    // A key made or deleted for good is a change in itself. A key the apply makes is left in
+    // place by the backup: a .reg file can remove a key only with all that is in it by then.
+    bool changes = end == nullptr;
+    if (end != nullptr) {
+        for (const bool there : end->createdKeys) changes = changes || there;
+        for (const bool there : end->deletedKeys) changes = changes || !there;
+    }
 
     RegText text;
     for (const auto& entry : touched) {
-        const KeyId& id = entry.first;
         const TouchedKey& key = entry.second;
-        if (std::any_of(removed.begin(), removed.end(),
-                        [&](const auto& created) { return Within(id, created.first); })) {
-            continue;  // the removal of a key the apply creates takes it along
-        }
         std::vector<StoredValue> values;
         const long rc = stored.ReadKey(key.root, key.path, values);
-        if (rc == kErrorFileNotFound) {
-            removed.emplace(id, KeyPlace{key.root, key.path});  // gone since the plan was made
-            continue;
-        }
-        if (rc != kErrorSuccess) {
+        if (rc != kErrorSuccess && rc != kErrorFileNotFound) {
             return {{}, std::string("无法读取注册表 ") + RootName(key.root) + "\\" + key.path +
                             "（错误代码 " + std::to_string(rc) + "：" + stored.ErrorText(rc) + "）"};
         }
-        text.Key(key.root, key.path);
+        // What the key held comes back: every value of a key the apply deletes, the others it
+        // touches; a value it adds is removed, unless it is gone again at the end anyway.
+        std::vector<const StoredValue*> restored;
+        std::vector<const std::string*> removed;
         for (const StoredValue& value : values) {
-            if (key.deleted || Named(key.names, value.name)) text.Value(value);
+            const bool touchedName = std::any_of(key.names.begin(), key.names.end(),
+                                                 [&](const std::string& n) { return EqualsNoCase(n, value.name); });
+            if (key.deleted || touchedName) restored.push_back(&value);
+            if (key.deleted && !touchedName) changes = true;  // deleted with its key, not written again
         }
-        for (const std::string& name : key.names) {
-            const bool present = std::any_of(values.begin(), values.end(), [&](const StoredValue& v) {
-                return EqualsNoCase(v.name, name);
-            });
-            if (!present) text.Missing(name);
+        for (std::size_t i = 0; i < key.names.size(); ++i) {
+            const StoredValue* before = Named(values, key.names[i]);
+            const std::optional<StoredValue>* after = key.ends[i];
+            if (after == nullptr || !Same(before, *after)) changes = true;
+            if (before == nullptr && (after == nullptr || after->has_value())) removed.push_back(&key.names[i]);
         }
+        if (restored.empty() && removed.empty()) continue;
+        text.Key(key.root, key.path);
+        for (const StoredValue* value : restored) text.Value(*value);
+        for (const std::string* name : removed) text.Missing(*name);
     }
-    // Removals last, the topmost key of each branch only.
-    std::vector<KeyId> outer;
-    for (const auto& [id, key] : removed) {
-        const KeyId& inner = id;
-        if (std::any_of(outer.begin(), outer.end(), [&](const KeyId& o) { return Within(inner, o); })) {
-            continue;
-        }
-        outer.push_back(id);
-        text.Removal(key.root, key.path);
-    }
-    return {text.Bytes(), {}};
+    return {text.Bytes(), {}, changes};
 }
 
 }  // namespace zuv

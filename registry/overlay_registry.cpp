@@ -51,6 +51,11 @@ OverlayRegistry::Node* OverlayRegistry::Find(RegKey root, const std::u32string& 
     return found == nodes_.end() ? nullptr : &found->second;
 }
 
+const OverlayRegistry::Node* OverlayRegistry::Find(RegKey root, const std::u32string& id) const {
+    const auto found = nodes_.find({root, id});
+    return found == nodes_.end() ? nullptr : &found->second;
+}
+
 OverlayRegistry::Node& OverlayRegistry::NodeOf(const Handle& handle) {
     auto [at, added] = nodes_.try_emplace({handle.root, handle.id});
     if (added) {
@@ -139,7 +144,7 @@ long OverlayRegistry::Create(const Handle& base, const std::string& subKey, Hand
             node = &nodes_[{found.root, found.id}];
             node->name = level;
             node->exists = false;
-            NoteKey(planned_.createdKeys, notedCreated_, found);
+            NoteKey(planned_.createdKeys, createdIds_, notedCreated_, found);
         }
         if (node != nullptr) {
             if (!node->exists) {
@@ -194,17 +199,46 @@ long OverlayRegistry::CloseKey(RegKey key) {
 }
 
 void OverlayRegistry::NoteValue(const Handle& handle, const std::string& ansiName) {
-    if (notedValues_.emplace(handle.root, handle.id, Fold(ansiName)).second) {
+    ValueId id{handle.root, handle.id, Fold(ansiName)};
+    if (notedValues_.insert(id).second) {
         planned_.values.push_back(
             {handle.root, PathText(handle.levels), codePage_.ToUtf8(ansiName)});
+        valueIds_.push_back(std::move(id));
     }
 }
 
-void OverlayRegistry::NoteKey(std::vector<KeyPlace>& list, std::set<NodeId>& seen,
-                              const Handle& handle) {
+void OverlayRegistry::NoteKey(std::vector<KeyPlace>& list, std::vector<NodeId>& ids,
+                              std::set<NodeId>& seen, const Handle& handle) {
     if (seen.emplace(handle.root, handle.id).second) {
         list.push_back({handle.root, PathText(handle.levels)});
+        ids.emplace_back(handle.root, handle.id);
     }
+}
+
+PlannedWrites OverlayRegistry::Planned() const {
+    PlannedWrites planned = planned_;
+    PlannedEnd& end = planned.end.emplace();
+    for (std::size_t i = 0; i < valueIds_.size(); ++i) {
+        const auto& [root, id, name] = valueIds_[i];
+        // A noted value has its slot in its key's node, unless the key was deleted since,
+        // which takes every value along (and hides those beneath when made again).
+        std::optional<StoredValue> value;
+        if (const Node* node = Find(root, id); node != nullptr && node->exists) {
+            const auto slot = node->values.find(name);
+            if (slot != node->values.end() && slot->second) {
+                value = StoredValue{planned.values[i].name, slot->second->type,
+                                    StoredData(codePage_, slot->second->type, slot->second->data)};
+            }
+        }
+        end.values.push_back(std::move(value));
+    }
+    const auto there = [&](const NodeId& id) {
+        const Node* node = Find(id.first, id.second);
+        return node != nullptr && node->exists;
+    };
+    for (const NodeId& id : createdIds_) end.createdKeys.push_back(there(id));
+    for (const NodeId& id : deletedIds_) end.deletedKeys.push_back(there(id));
+    return planned;
 }
 
 long OverlayRegistry::SetValueEx(RegKey key, const std::string& valueName, std::uint32_t type,
@@ -269,7 +303,7 @@ long OverlayRegistry::DeleteKey(RegKey key, const std::string& subKey) {
     if (result == kErrorSuccess && !listing->subKeys.empty()) result = kErrorAccessDenied;
     if (result == kErrorSuccess) {
         Node& node = NodeOf(target);
-        if (node.beneath && !node.hidesBeneath) NoteKey(planned_.deletedKeys, notedDeleted_, target);
+        if (node.beneath && !node.hidesBeneath) NoteKey(planned_.deletedKeys, deletedIds_, notedDeleted_, target);
         node.exists = false;
         node.hidesBeneath = node.beneath;
         node.values.clear();

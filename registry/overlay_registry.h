@@ -15,6 +15,7 @@
 
 #include "registry/codepage.h"
 #include "registry/registry_api.h"
+#include "registry/stored_registry.h"
 
 namespace zuv {
 
@@ -31,6 +32,17 @@ struct ValuePlace {
     std::string name;
 };
 
+// What the places of a plan hold once all its writes are done, item for item.
+struct PlannedEnd {
+    // Each value as the registry would store it (text in UTF-16LE); nothing when it ends
+    // deleted, or its key does.
+    std::vector<std::optional<StoredValue>> values;
+    // Whether each created key, and each deleted key, is there at the end (a deleted key may be
+    // created again, a created one deleted again).
+    std::vector<bool> createdKeys;
+    std::vector<bool> deletedKeys;
+};
+
 // What the writes made through a view would change in the registry beneath it.
 struct PlannedWrites {
     // Values set or deleted, each once, in the order first written.
@@ -39,6 +51,9 @@ struct PlannedWrites {
     std::vector<KeyPlace> createdKeys;
     // Keys of the registry beneath that were deleted, with every value in them.
     std::vector<KeyPlace> deletedKeys;
+    // The net effect, as the view holds it after the writes; a plan made otherwise has none and
+    // counts as changing everything it names.
+    std::optional<PlannedEnd> end;
 };
 
 class OverlayRegistry : public RegistryApi {
@@ -69,7 +84,8 @@ public:
                    std::uint32_t* type) override;
     std::string ErrorText(long code) override { return inner_.ErrorText(code); }
 
-    const PlannedWrites& Planned() const { return planned_; }
+    // What the writes so far would change, with what they leave at the end.
+    PlannedWrites Planned() const;
     std::size_t OpenHandleCount() const { return handles_.size(); }
 
 private:
@@ -123,6 +139,7 @@ private:
     long Read(const Handle& handle, const std::string& ansiName, std::uint32_t* type,
               unsigned char* data, std::uint32_t* size);
     Node* Find(RegKey root, const std::u32string& id);
+    const Node* Find(RegKey root, const std::u32string& id) const;
     Node& NodeOf(const Handle& handle);
     std::u32string Fold(const std::string& ansiName) const;
     std::u32string ChildId(const std::u32string& id, const std::string& ansiLevel) const;
@@ -130,7 +147,8 @@ private:
     RegKey Remember(Handle handle);
     void CloseBeneath(RegKey& key);
     void NoteValue(const Handle& handle, const std::string& ansiName);
-    void NoteKey(std::vector<KeyPlace>& list, std::set<NodeId>& seen, const Handle& handle);
+    void NoteKey(std::vector<KeyPlace>& list, std::vector<NodeId>& ids, std::set<NodeId>& seen,
+                 const Handle& handle);
 
     RegistryApi& inner_;
     const AnsiCodePage& codePage_;
@@ -140,9 +158,14 @@ private:
     std::map<NodeId, Node> nodes_;
     std::uint64_t version_ = 0;  // changes with every write, so listings are made again
     PlannedWrites planned_;
-    std::set<std::tuple<RegKey, std::u32string, std::u32string>> notedValues_;
+    using ValueId = std::tuple<RegKey, std::u32string, std::u32string>;  // root, key, name
+    std::set<ValueId> notedValues_;
     std::set<NodeId> notedCreated_;
     std::set<NodeId> notedDeleted_;
+    // The nodes behind planned_'s lists, item for item.
+    std::vector<ValueId> valueIds_;
+    std::vector<NodeId> createdIds_;
+    std::vector<NodeId> deletedIds_;
 };
 
 }  // namespace zuv

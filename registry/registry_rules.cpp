@@ -40,6 +40,18 @@ std::size_t Utf16Length(std::u32string_view text) {
     return n;
 }
 
+std::vector<unsigned char> StoredData(const AnsiCodePage& codePage, std::uint32_t type,
+                                      const std::vector<unsigned char>& ansiData) {
+    if (!IsStringType(type)) return ansiData;
+    const std::string ansi(ansiData.begin(), ansiData.end());
+    std::vector<unsigned char> stored;
+    for (const char16_t unit : Utf16FromUtf8(codePage.ToUtf8(ansi))) {
+        stored.push_back(static_cast<unsigned char>(unit & 0xFF));
+        stored.push_back(static_cast<unsigned char>(unit >> 8));
+    }
+    return stored;
+}
+
 long SplitKeyPath(const AnsiCodePage& codePage, const std::string& ansiPath,
                   std::vector<std::string>& levels) {
     levels.clear();

@@ -37,6 +37,12 @@ long CheckValueName(const AnsiCodePage& codePage, const std::string& ansiName);
 long CopyValueOut(std::uint32_t storedType, const std::vector<unsigned char>& stored,
                   std::uint32_t* type, unsigned char* data, std::uint32_t* size);
 
+// The data of a value written through the ANSI functions as the registry stores it: text types
+// (REG_SZ, REG_EXPAND_SZ, REG_MULTI_SZ) converted from the code page into UTF-16LE, every other
+// type byte for byte.
+std::vector<unsigned char> StoredData(const AnsiCodePage& codePage, std::uint32_t type,
+                                      const std::vector<unsigned char>& ansiData);
+
 // Copies a listed name into a RegEnumKeyExA/RegEnumValueA caller's buffer: kErrorMoreData,
 // leaving the length as handed in, when the name and its NUL do not fit.
 long CopyNameOut(const std::string& ansiName, char* name, std::uint32_t* nameLen);

@@ -212,9 +212,15 @@ SavedBackup Win32Host::SaveBackup(const std::vector<unsigned char>& document) {
     const std::wstring folder = ProgramFolder(error);
     if (folder.empty()) return {{}, error};
     const std::string backups = Narrow(folder + L"\\backup");
-    WrittenBackup written = WriteBackupFile(backups, LocalNow(), document);
-    // Old backups that cannot be removed do not make this one any less of a backup.
-    if (!written.path.empty()) PruneBackups(backups);
+    const BackupTime now = LocalNow();
+    WrittenBackup written = WriteBackupFile(backups, now, document);
+    // An original that cannot be kept yet (the next apply tries again), or old backups that
+    // cannot be removed, do not make this one any less of a backup. The original is kept
+    // before pruning, which may remove the backup it is copied from.
+    if (!written.path.empty()) {
+        KeepOriginalBackup(backups, now);
+        PruneBackups(backups, now);
+    }
     return {std::move(written.path), std::move(written.error)};
 }
 

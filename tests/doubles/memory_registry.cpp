@@ -417,16 +417,7 @@ long MemoryStoredRegistry::ReadKey(RegKey root, const std::string& path,
     const MemoryRegistry::Key* key = memory_.FindKey(root, path);
     if (key == nullptr) return kErrorFileNotFound;
     for (const MemoryRegistry::Value& v : key->values) {
-        StoredValue stored{codePage_.ToUtf8(v.name), v.type, v.data};
-        if (v.type == kRegSz || v.type == kRegExpandSz || v.type == kRegMultiSz) {
-            const std::string ansi(v.data.begin(), v.data.end());
-            stored.data.clear();
-            for (char16_t unit : Utf16FromUtf8(codePage_.ToUtf8(ansi))) {
-                stored.data.push_back(static_cast<unsigned char>(unit & 0xFF));
-                stored.data.push_back(static_cast<unsigned char>(unit >> 8));
-            }
-        }
-        values.push_back(std::move(stored));
+        values.push_back({codePage_.ToUtf8(v.name), v.type, StoredData(codePage_, v.type, v.data)});
     }
     return kErrorSuccess;
 }

@@ -1,8 +1,11 @@
 // The program's backup before each apply, on Wine's registry, read back by Wine's own reg.exe:
-// after four quiet applies (an IPv4 address among a few hundred ranges, a machine name, a
-// domain name, the empty address), importing their backups newest first leaves the settings
-// keys exactly as "reg export" showed them before; and an apply killed at any moment leaves a
-// backup that gives back the state from before it, or nothing changed at all.
+// after four quiet applies (the empty address, an IPv4 address among a few hundred ranges, a
+// machine name, a domain name), importing their backups newest first leaves the settings
+// keys exactly as "reg export" showed them before (the keys the applies made stay, empty); an
+// apply killed at any moment leaves a backup that gives back the state from before it, or
+// nothing changed at all; importing a backup leaves what others put below the keys the apply
+// made; the original stays restorable through any number of logon re-applies, which add no
+// backups; and names in the folder that are not the tool's never stop a backup.
 #include <windows.h>
 #include <shlobj.h>
 
@@ -18,6 +21,7 @@
 #include <string>
 #include <vector>
 
+#include "base/backup_files.h"
 #include "driver.h"
 
 namespace zuv::e2e {
@@ -101,19 +105,73 @@ std::wstring BackupFolder() {
     return path ? std::wstring(path.get()) + L"\\ZUVPortalSetting\\backup" : std::wstring();
 }
 
-// The backup files of the folder, sorted by name, that is in the order the applies ran.
-std::vector<std::wstring> Backups() {
+// The files of the folder matching `pattern`, sorted by name.
+std::vector<std::wstring> FilesLike(const std::wstring& pattern) {
     std::vector<std::wstring> files;
     WIN32_FIND_DATAW found{};
     const std::wstring folder = BackupFolder();
-    HANDLE search = FindFirstFileW((folder + L"\\*.reg").c_str(), &found);
+    HANDLE search = FindFirstFileW((folder + L"\\" + pattern).c_str(), &found);
     if (search == INVALID_HANDLE_VALUE) return files;
     do {
-        files.push_back(folder + L"\\" + found.cFileName);
+        if ((found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0) {
+            files.push_back(folder + L"\\" + found.cFileName);
+        }
     } while (FindNextFileW(search, &found));
     FindClose(search);
     std::sort(files.begin(), files.end());
     return files;
+}
+
+// The backup files of the folder (named by date and time), sorted by name, that is in the
+// order the applies ran.
+std::vector<std::wstring> Backups() { return FilesLike(L"2*.reg"); }
+// The originals of the folder ("original-" and a backup's name).
+std::vector<std::wstring> Originals() { return FilesLike(L"original-*.reg"); }
+
+// Removes every file of the backup folder, so that a test starts without an original.
+void ClearBackupFolder() {
+    for (const std::wstring& file : FilesLike(L"*")) DeleteFileW(file.c_str());
+}
+
+Bytes FileBytes(const std::wstring& file) {
+    std::ifstream in(Narrow(file), std::ios::binary);
+    return Bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+}
+
+std::vector<std::string> Lines(const std::string& text) {
+    std::vector<std::string> lines;
+    for (std::size_t at = 0; at < text.size();) {
+        const std::size_t end = std::min(text.find('\n', at), text.size());
+        lines.push_back(text.substr(at, end - at));
+        at = end + 1;
+    }
+    return lines;
+}
+
+// `after` (a text of Sorted or reg::Dump) without the lines of keys that `before` lacks and
+// that hold no values: importing a backup leaves the keys the apply made, empty.
+std::string WithoutNewEmptyKeys(const std::string& after, const std::string& before) {
+    const std::vector<std::string> lines = Lines(after);
+    const std::vector<std::string> old = Lines(before);
+    const std::set<std::string> known(old.begin(), old.end());
+    std::string out;
+    for (std::size_t i = 0; i < lines.size(); ++i) {
+        const std::string& line = lines[i];
+        const bool keyLine = line.size() > 2 && line.front() == '[' && line.back() == ']';
+        // A value of the key follows it: the next line of a dump, a line of the sorted text
+        // that begins with the key.
+        const bool holds =
+            (i + 1 < lines.size() && !lines[i + 1].empty() && lines[i + 1].front() != '[') ||
+            std::any_of(lines.begin(), lines.end(), [&](const std::string& l) { return l.rfind(line + " ", 0) == 0; });
+        if (keyLine && !holds && known.count(line) == 0) continue;
+        out += line + "\n";
+    }
+    return out;
+}
+
+bool HasValue(const std::wstring& path, const std::wstring& name) {
+    return RegGetValueW(HKEY_CURRENT_USER, path.c_str(), name.c_str(), RRF_RT_ANY, nullptr, nullptr,
+                        nullptr) == ERROR_SUCCESS;
 }
 
 std::vector<std::wstring> NewSince(const std::vector<std::wstring>& before) {
@@ -218,17 +276,19 @@ TEST_F(WineBackupTest, ImportingTheBackupsNewestFirstRestoresEverything) {
 
     const std::wstring log = BackupFolder() + L"\\..\\backup-test.log";
     DeleteFileW(log.c_str());
-    for (const wchar_t* address : {L"192.0.2.10", L"appserver", L"www.example.com", L""}) {
+    // The empty address first: it writes only what the others write too, so after them it
+    // would change nothing and need no backup.
+    for (const wchar_t* address : {L"", L"192.0.2.10", L"appserver", L"www.example.com"}) {
         std::string error;
         const auto run = RunToEnd({L"/quiet", std::wstring(L"/address:") + address, L"/log:" + log}, error);
         ASSERT_TRUE(run) << error;
         EXPECT_EQ(run->exitCode, 0u) << Narrow(address) << ": " << run->output;
     }
     const std::vector<std::wstring> written = NewSince(seeded);
-    ASSERT_EQ(written.size(), 4u);
     // Each apply's log line names its backup, in the order the applies ran.
     std::ifstream in(Narrow(log), std::ios::binary);
     const std::string logged((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    ASSERT_EQ(written.size(), 4u) << logged;
     std::size_t at = 0;
     for (const std::wstring& file : written) {
         at = logged.find("\t" + Narrow(file) + "\r\n", at);
@@ -239,14 +299,14 @@ TEST_F(WineBackupTest, ImportingTheBackupsNewestFirstRestoresEverything) {
     for (auto file = written.rbegin(); file != written.rend(); ++file) {
         EXPECT_EQ(Reg(L"import \"" + *file + L"\""), 0u) << Narrow(*file);
     }
-    EXPECT_EQ(Export(L"after"), before);
+    EXPECT_EQ(WithoutNewEmptyKeys(Export(L"after"), before), before);
 
     // The newest thirty stay: the four new ones and the newest 26 of the old.
     const std::vector<std::wstring> kept = Backups();
     EXPECT_EQ(kept.size(), 30u);
     EXPECT_EQ(std::vector<std::wstring>(kept.end() - 4, kept.end()), written);
     EXPECT_EQ(kept.front(), seeded[seeded.size() - 26]);
-    for (const std::wstring& file : kept) DeleteFileW(file.c_str());
+    ClearBackupFolder();
 }
 
 // An apply of a new IPv4 address, slowed by two range trees of 300 keys each, killed at twenty
@@ -300,7 +360,7 @@ TEST_F(WineBackupTest, AnApplyKilledAtAnyMomentLeavesAFullBackup) {
     ASSERT_EQ(NewSince(earlier).size(), 1u);
     if (backedUp.count() == 0) backedUp = took;
     ASSERT_EQ(Reg(L"import \"" + NewSince(earlier).back() + L"\""), 0u);
-    ASSERT_EQ(state(), before);
+    ASSERT_EQ(WithoutNewEmptyKeys(state(), before), before);
 
     int withBackup = 0;
     for (int kill = 0; kill < 20; ++kill) {
@@ -323,7 +383,7 @@ TEST_F(WineBackupTest, AnApplyKilledAtAnyMomentLeavesAFullBackup) {
             ++withBackup;
             ASSERT_EQ(Reg(L"import \"" + added.back() + L"\""), 0u) << "kill " << kill;
         }
-        ASSERT_EQ(state(), before) << "killed after " << moment.count() << " ms of " << took.count()
+        ASSERT_EQ(WithoutNewEmptyKeys(state(), before), before) << "killed after " << moment.count() << " ms of " << took.count()
                                    << (added.empty() ? " without a backup" : "");
     }
     // The moments reach past the backup into the writes.
@@ -332,7 +392,165 @@ TEST_F(WineBackupTest, AnApplyKilledAtAnyMomentLeavesAFullBackup) {
                 "after the backup was saved\n",
                 static_cast<long long>(took.count()), static_cast<long long>(backedUp.count()),
                 withBackup);
-    for (const std::wstring& file : NewSince(earlier)) DeleteFileW(file.c_str());
+    ClearBackupFolder();
+}
+
+// A quiet apply of `address` logging to `log`; its output.
+std::string QuietApply(const std::wstring& address, const std::wstring& log) {
+    std::string error;
+    const auto run = RunToEnd({L"/quiet", L"/address:" + address, L"/log:" + log}, error);
+    if (!run) {
+        ADD_FAILURE() << error;
+        return {};
+    }
+    EXPECT_EQ(run->exitCode, 0u) << Narrow(address) << ": " << run->output;
+    return run->output;
+}
+
+std::vector<std::string> LogLines(const std::wstring& log) {
+    std::ifstream in(Narrow(log), std::ios::binary);
+    const std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    std::vector<std::string> lines;
+    for (std::string line : Lines(text)) {
+        if (!line.empty() && line.back() == '\r') line.pop_back();
+        if (!line.empty()) lines.push_back(line);
+    }
+    return lines;
+}
+
+std::string LastColumn(const std::string& line) { return line.substr(line.rfind('\t') + 1); }
+
+// Another site's pop-up entry and the user's own sub-key of the site's domain, put there after
+// the apply made the keys they are in, are still there when the apply's backup is imported;
+// the apply's own values are gone.
+TEST_F(WineBackupTest, ImportingABackupLeavesWhatOthersPutBelowTheKeysTheApplyMade) {
+    const std::wstring allow = kBrowser + L"\\New Windows\\Allow";
+    const std::wstring domain = kZoneMap + L"Domains\\example.net";
+    ASSERT_TRUE(reg::DeleteTree(allow));
+    ASSERT_TRUE(reg::DeleteTree(domain));
+    const std::vector<std::wstring> earlier = Backups();
+    const std::wstring log = BackupFolder() + L"\\..\\backup-test.log";
+    EXPECT_EQ(QuietApply(L"portal.example.net", log), "恭喜你，设置成功！\r\n");
+    DeleteFileW(log.c_str());
+    const std::vector<std::wstring> added = NewSince(earlier);
+    ASSERT_EQ(added.size(), 1u);
+    ASSERT_TRUE(HasValue(allow, L"portal.example.net"));
+    ASSERT_EQ(reg::ReadDword(domain + L"\\portal", L"http"), 2u);
+
+    Put(allow, L"other.example.org", REG_BINARY, {});
+    Put(domain + L"\\mail", L"https", REG_DWORD, {2, 0, 0, 0});
+    ASSERT_FALSE(HasFatalFailure());
+    ASSERT_EQ(Reg(L"import \"" + added.back() + L"\""), 0u);
+
+    EXPECT_TRUE(HasValue(allow, L"other.example.org"));
+    EXPECT_EQ(reg::ReadDword(domain + L"\\mail", L"https"), 2u);
+    EXPECT_FALSE(HasValue(allow, L"portal.example.net"));
+    EXPECT_FALSE(HasValue(domain + L"\\portal", L"http"));
+    ClearBackupFolder();
+}
+
+// A logon script applies the same address at every logon. The first apply keeps its backup as
+// the original too; the re-applies change nothing and add no backup; when later applies that
+// do change something push the first backup out, the original stays, and importing it gives
+// back the values from before the first apply.
+TEST_F(WineBackupTest, TheOriginalOutlivesAnyNumberOfReapplies) {
+    ClearBackupFolder();
+    const std::wstring zone2 = kSettings + L"\\Zones\\2";
+    Put(zone2, L"1001", REG_DWORD, {3, 0, 0, 0});
+    Put(zone2, L"1200", REG_SZ, Sz(L"用户的"));
+    Put(kSettings, L"SyncMode5", REG_BINARY, {1, 2, 3});
+    Put(kBrowser + L"\\New Windows", L"PopupMgr", REG_SZ, Sz(L"no"));
+    Put(kZoneMap + L"Domains\\example.com", L"https", REG_DWORD, {2, 0, 0, 0});
+    Put(kZoneMap + L"Domains\\example.com\\portal", L"*", REG_DWORD, {4, 0, 0, 0});
+    ASSERT_FALSE(HasFatalFailure());
+    const std::string before = Export(L"before");
+    ASSERT_NE(before, "");
+
+    const std::wstring log = BackupFolder() + L"\\..\\backup-test.log";
+    DeleteFileW(log.c_str());
+    for (int logon = 0; logon < 35; ++logon) {
+        EXPECT_EQ(QuietApply(L"portal.example.com", log), "恭喜你，设置成功！\r\n") << "logon " << logon;
+    }
+    const std::vector<std::wstring> backups = Backups();
+    ASSERT_EQ(backups.size(), 1u) << "re-applies that change nothing add no backup";
+    const std::vector<std::wstring> originals = Originals();
+    ASSERT_EQ(originals.size(), 1u);
+    const std::wstring first = backups.front().substr(backups.front().rfind(L'\\') + 1);
+    EXPECT_EQ(originals.front(), BackupFolder() + L"\\original-" + first);
+    EXPECT_EQ(FileBytes(originals.front()), FileBytes(backups.front()));
+    const std::vector<std::string> logged = LogLines(log);
+    ASSERT_EQ(logged.size(), 35u);
+    EXPECT_EQ(LastColumn(logged[0]), Narrow(backups.front()));
+    for (std::size_t i = 1; i < logged.size(); ++i) {
+        EXPECT_EQ(LastColumn(logged[i]), "无需备份：没有要更改的值") << logged[i];
+    }
+    DeleteFileW(log.c_str());
+
+    // Forty backups after the first one, then an apply that changes a value back: the newest
+    // thirty are kept, the first is gone, the original is not.
+    const auto firstTime = BackupFileTime(Narrow(first));
+    ASSERT_TRUE(firstTime);
+    for (int i = 1; i <= 40; ++i) {
+        const std::wstring later = BackupFolder() + L"\\" +
+                                   Widen(BackupFileName(*firstTime + std::chrono::milliseconds{i}));
+        std::ofstream(Narrow(later)) << "";
+    }
+    Put(zone2, L"1001", REG_DWORD, {3, 0, 0, 0});
+    ASSERT_FALSE(HasFatalFailure());
+    EXPECT_EQ(QuietApply(L"portal.example.com", log), "恭喜你，设置成功！\r\n");
+    DeleteFileW(log.c_str());
+    const std::vector<std::wstring> kept = Backups();
+    EXPECT_EQ(kept.size(), 30u);
+    EXPECT_EQ(std::count(kept.begin(), kept.end(), backups.front()), 0);
+    ASSERT_EQ(Originals(), originals);
+
+    ASSERT_EQ(Reg(L"import \"" + originals.front() + L"\""), 0u);
+    EXPECT_EQ(WithoutNewEmptyKeys(Export(L"after"), before), before);
+    ClearBackupFolder();
+}
+
+// A file named far in the future, a folder and another file named like backups, and what a
+// killed apply left: each apply still makes its backup, and the leftover is gone.
+TEST_F(WineBackupTest, NamesOfOthersAndLeftoversNeverStopABackup) {
+    ClearBackupFolder();
+    const std::wstring folder = BackupFolder();
+    CreateDirectoryW(folder.substr(0, folder.rfind(L'\\')).c_str(), nullptr);
+    CreateDirectoryW(folder.c_str(), nullptr);
+    const std::wstring future = folder + L"\\99991231-235959-999.reg";
+    const std::wstring leftover = folder + L"\\20200101-000000-001.reg.partial";
+    const std::wstring leftoverOriginal = folder + L"\\original-20200101-000000-001.reg.partial";
+    const std::wstring notes = folder + L"\\notes.reg";
+    const std::wstring aFolder = folder + L"\\20200101-000000-002.reg";
+    for (const std::wstring& file : {future, leftover, leftoverOriginal, notes}) {
+        std::ofstream(Narrow(file)) << "x";
+    }
+    ASSERT_TRUE(CreateDirectoryW(aFolder.c_str(), nullptr));
+
+    const std::wstring log = folder + L"\\..\\backup-test.log";
+    DeleteFileW(log.c_str());
+    // Two applies that change something: before, every apply after the first one failed.
+    for (const wchar_t* address : {L"192.0.2.77", L"intranet77", L"192.0.2.77"}) {
+        Put(kSettings + L"\\Zones\\2", L"1001", REG_DWORD, {3, 0, 0, 0});
+        ASSERT_FALSE(HasFatalFailure());
+        EXPECT_EQ(QuietApply(address, log), "恭喜你，设置成功！\r\n") << Narrow(address);
+    }
+    const std::vector<std::string> logged = LogLines(log);
+    DeleteFileW(log.c_str());
+    ASSERT_EQ(logged.size(), 3u);
+    std::vector<std::wstring> expected;
+    for (const std::wstring& file : Backups()) {
+        if (file != future) expected.push_back(file);
+    }
+    ASSERT_EQ(expected.size(), 3u);
+    for (std::size_t i = 0; i < 3; ++i) EXPECT_EQ(LastColumn(logged[i]), Narrow(expected[i]));
+    EXPECT_EQ(GetFileAttributesW(leftover.c_str()), INVALID_FILE_ATTRIBUTES);
+    EXPECT_EQ(GetFileAttributesW(leftoverOriginal.c_str()), INVALID_FILE_ATTRIBUTES);
+    for (const std::wstring& kept : {future, notes, aFolder}) {
+        EXPECT_NE(GetFileAttributesW(kept.c_str()), INVALID_FILE_ATTRIBUTES) << Narrow(kept);
+    }
+    EXPECT_EQ(FilesLike(L"*.partial"), std::vector<std::wstring>{});
+    RemoveDirectoryW(aFolder.c_str());
+    ClearBackupFolder();
 }
 
 }  // namespace

@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <functional>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -125,15 +126,30 @@ std::vector<unsigned char> RoundTrip(ApplyRig& rig, const Steps& steps) {
     EXPECT_EQ(guard.Refused(), std::vector<std::string>{});
     EXPECT_EQ(view.OpenHandleCount() + rig.memory.OpenHandleCount(), 0u);
     MemoryStoredRegistry stored(rig.memory, cp);
-    const BackupDocument backup = MakeBackupDocument(view.Planned(), stored);
+    const PlannedWrites plan = view.Planned();
+    const BackupDocument backup = MakeBackupDocument(plan, stored);
     EXPECT_EQ(backup.error, "");
+    EXPECT_EQ(Utf8FromUtf16(Units(backup.bytes)).find("[-"), std::string::npos) << "a key removed";
 
     rig.recorder.Clear();
     rig.recorder.SetAbbreviations({});
     steps(rig.reg);
     EXPECT_EQ(seen.Log(), rig.recorder.Log()) << "the view answered otherwise than the registry";
     Import(backup.bytes, rig);
-    EXPECT_EQ(Text(TakeSnapshot(rig.memory, cp)), Text(before));
+    // The keys the steps made stay, empty; everything else is as it was.
+    std::set<std::u32string> created;
+    for (const KeyPlace& key : plan.createdKeys) created.insert(FoldPath(RootedPath(key.root, key.path)));
+    Snapshot after = TakeSnapshot(rig.memory, cp);
+    for (auto at = after.begin(); at != after.end();) {
+        if (before.count(at->first) != 0) {
+            ++at;
+            continue;
+        }
+        EXPECT_EQ(created.count(at->first), 1u) << at->second.path << ": new, and not made by the steps";
+        EXPECT_TRUE(at->second.values.empty()) << at->second.path << ": values left";
+        at = after.erase(at);
+    }
+    EXPECT_EQ(Text(after), Text(before));
     return backup.bytes;
 }
 
@@ -191,6 +207,43 @@ INSTANTIATE_TEST_SUITE_P(EveryKindOfAddress, BackupTest,
                                            Case{"MachineName", "appserver"},
                                            Case{"DomainName", "www.example.com"}, Case{"Empty", ""}),
                          [](const auto& param) { return std::string(param.param.name); });
+
+// What others put below the keys an apply made, after it, survives the undo: another site's
+// pop-up entry, the user's own sub-key of the site's domain. Only the apply's values go.
+TEST(BackupOfCreatedKeys, ImportingTheBackupLeavesWhatCameLater) {
+    ApplyRig rig;
+    const AnsiCodePage& cp = *rig.codePage;
+    const std::string domain = std::string(kZoneMapRoot) + "Domains\\example.net\\";
+    MemoryStoredRegistry stored(rig.memory, cp);
+    const BackupDocument backup =
+        MakeBackupDocument(PlanApply(rig.memory, cp, IeGeneration::IE8, "portal.example.net").writes, stored);
+    ASSERT_EQ(backup.error, "");
+    RememberingUi ui;
+    ZUVPortalSetting form(ui, rig.reg);
+    form.BrowserGeneration = IeGeneration::IE8;
+    ASSERT_TRUE(form.Apply("portal.example.net").Succeeded());
+    ASSERT_EQ(Text(TakeSnapshot(rig.memory, cp)).find("Domains\\example.net\\mail"), std::string::npos);
+    rig.Put({
+        {kHkeyCurrentUser, kPopupAllowKey, "other.example.org", kRegDword, DwordBytes(1)},
+        {kHkeyCurrentUser, domain + "mail\\", "https", kRegDword, DwordBytes(2)},
+    });
+    const Snapshot later = TakeSnapshot(rig.memory, cp);
+    Import(backup.bytes, rig);
+    const Snapshot undone = TakeSnapshot(rig.memory, cp);
+    const auto value = [&](const Snapshot& snapshot, const std::string& path, const std::string& name) {
+        const auto key = snapshot.find(FoldPath(RootedPath(kHkeyCurrentUser, path)));
+        if (key == snapshot.end()) return std::string("no key");
+        const auto v = key->second.values.find(FoldedKey(name));
+        return v == key->second.values.end() ? std::string("none") : Hex(v->second.data);
+    };
+    EXPECT_EQ(value(undone, kPopupAllowKey, "other.example.org"), "01000000");
+    EXPECT_EQ(value(undone, domain + "mail", "https"), "02000000");
+    // The apply's own values were there, and are gone.
+    EXPECT_EQ(value(later, kPopupAllowKey, "portal.example.net"), "[]");
+    EXPECT_EQ(value(later, domain + "portal", "http"), "02000000");
+    EXPECT_EQ(value(undone, kPopupAllowKey, "portal.example.net"), "none");
+    EXPECT_EQ(value(undone, domain + "portal", "http"), "none");
+}
 
 // Deleting keys that are there, which the apply's steps try but never get to do.
 TEST(BackupOfDeletions, ImportingTheBackupUndoesThem) {

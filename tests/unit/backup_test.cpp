@@ -1,12 +1,15 @@
 // The backup file of an apply: its text, and the names and pruning of the backup folder.
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <string>
 #include <vector>
 
 #include "base/backup_files.h"
 #include "base/text.h"
 #include "registry/backup_document.h"
+#include "registry/mdlReg.h"
+#include "registry/overlay_registry.h"
 #include "tests/unit/fixture.h"
 
 namespace zuv::test {
@@ -54,8 +57,146 @@ TEST_F(BackupDocumentTest, EachTypeAsWindowsToolsWriteIt) {
               "\"x\"=hex(2):25,00,78,00,25,00,00,00\r\n"
               "\"missing\"=-\r\n"
               "\r\n"
-              "[-HKEY_CURRENT_USER\\Software\\T\\New]\r\n"
+              "[HKEY_CURRENT_USER\\Software\\T\\New\\Deeper]\r\n"
+              "\"v\"=-\r\n"
               "\r\n");
+    EXPECT_TRUE(document.changes) << "a plan whose end is not known changes what it names";
+}
+
+// The text of a document after its byte-order mark and header, as UTF-8.
+std::string Body(const BackupDocument& document) {
+    std::u16string text;
+    for (std::size_t i = 2; i + 1 < document.bytes.size(); i += 2) {
+        text.push_back(static_cast<char16_t>(document.bytes[i] | document.bytes[i + 1] << 8));
+    }
+    const std::string utf8 = Utf8FromUtf16(text);
+    const std::string header = "Windows Registry Editor Version 5.00\r\n";
+    return utf8.rfind(header, 0) == 0 ? utf8.substr(header.size()) : "no header: " + utf8;
+}
+
+// Steps run against a view of the fixture's registry, and the backup of what they planned.
+class PlannedBackupTest : public RegistryFixture {
+protected:
+    BackupDocument Plan(const std::function<void(mdlReg&)>& steps) {
+        OverlayRegistry view(memory, *codePage);
+        mdlReg planned(view, *codePage);
+        steps(planned);
+        MemoryStoredRegistry stored(memory, *codePage);
+        return MakeBackupDocument(view.Planned(), stored);
+    }
+};
+
+TEST_F(PlannedBackupTest, UndoesOnlyWhatTheApplyWrites) {
+    Put("Software\\T", "old", kRegDword, Bytes({1, 0, 0, 0}));
+    Put("Software\\T\\Gone", "a", kRegSz, TextBytes(codePage->FromUtf8("旧")));
+    Put("Software\\T\\Gone", "b", kRegBinary, Bytes({1, 2}));
+    Put("Software\\T\\Lone", "z", kRegDword, Bytes({5, 0, 0, 0}));
+    const BackupDocument document = Plan([](mdlReg& r) {
+        EXPECT_TRUE(r.SetValue(kHkeyCurrentUser, "Software\\T\\", "old", 2.0, kRegDword));
+        EXPECT_TRUE(r.SetValue(kHkeyCurrentUser, "Software\\T\\", "added", 2.0, kRegDword));
+        // A key deleted and written again, as the site procedure does it.
+        EXPECT_TRUE(r.DeleteEntry(kHkeyCurrentUser, "Software\\T\\Gone", ""));
+        EXPECT_TRUE(r.SetValue(kHkeyCurrentUser, "Software\\T\\Gone\\", "a", std::string("新"), kRegSz));
+        EXPECT_TRUE(r.SetValue(kHkeyCurrentUser, "Software\\T\\Gone\\", "c", 1.0, kRegDword));
+        // A key deleted for good.
+        EXPECT_TRUE(r.DeleteEntry(kHkeyCurrentUser, "Software\\T\\Lone", ""));
+        // Keys made, with a value in the deepest; a value written and deleted again.
+        EXPECT_TRUE(r.SetValue(kHkeyCurrentUser, "Software\\T\\New\\Deeper\\", "v", 1.0, kRegDword));
+        EXPECT_TRUE(r.SetValue(kHkeyCurrentUser, "Software\\T\\", "brief", 1.0, kRegDword));
+        EXPECT_TRUE(r.DeleteEntry(kHkeyCurrentUser, "Software\\T\\", "brief"));
+    });
+    ASSERT_EQ(document.error, "");
+    EXPECT_TRUE(document.changes);
+    // No key is removed: what is put below the new keys later stays when this is imported.
+    EXPECT_EQ(Body(document),
+              "\r\n[HKEY_CURRENT_USER\\Software\\T]\r\n"
+              "\"old\"=dword:00000001\r\n"
+              "\"added\"=-\r\n"
+              "\r\n[HKEY_CURRENT_USER\\Software\\T\\Gone]\r\n"
+              "\"a\"=\"旧\"\r\n"
+              "\"b\"=hex:01,02\r\n"
+              "\"c\"=-\r\n"
+              "\r\n[HKEY_CURRENT_USER\\Software\\T\\Lone]\r\n"
+              "\"z\"=dword:00000005\r\n"
+              "\r\n[HKEY_CURRENT_USER\\Software\\T\\New\\Deeper]\r\n"
+              "\"v\"=-\r\n"
+              "\r\n");
+}
+
+// Whether a plan changes anything is its net effect, value for value and key for key.
+TEST_F(PlannedBackupTest, NoChangeIsTheSameTypeAndDataAtTheEnd) {
+    const std::string key = "Software\\T\\";
+    struct Case {
+        const char* name;
+        std::function<void(mdlReg&)> steps;
+        bool changes;
+    };
+    const auto dword = [&](const char* name, double n, std::uint32_t type = kRegDword) {
+        return [=](mdlReg& r) { EXPECT_TRUE(r.SetValue(kHkeyCurrentUser, key, name, n, type)); };
+    };
+    const auto text = [&](const char* name, const char* utf8, std::uint32_t type = kRegSz) {
+        return [=](mdlReg& r) { EXPECT_TRUE(r.SetValue(kHkeyCurrentUser, key, name, std::string(utf8), type)); };
+    };
+    const auto rewriteSite = [&](bool both) {
+        return [=](mdlReg& r) {
+            EXPECT_TRUE(r.DeleteEntry(kHkeyCurrentUser, key + "Site", ""));
+            EXPECT_TRUE(r.SetValue(kHkeyCurrentUser, key + "Site\\", "http", 2.0, kRegDword));
+            if (both) {
+                EXPECT_TRUE(r.SetValue(kHkeyCurrentUser, key + "Site\\", "https", 2.0, kRegDword));
+            }
+        };
+    };
+    const Case cases[] = {
+        {"the same dword again", dword("d", 3), false},
+        {"another number", dword("d", 4), true},
+        {"a dword over binary of the same bytes", dword("bin", 3), true},
+        {"the same text again", text("s", "门户"), false},
+        {"other text", text("s", "门"), true},
+        {"the same text as another text type", text("s", "门户", kRegExpandSz), true},
+        {"a new value", dword("new", 1), true},
+        {"a value deleted", [&](mdlReg& r) { EXPECT_TRUE(r.DeleteEntry(kHkeyCurrentUser, key, "d")); }, true},
+        {"a new value deleted again",
+         [&](mdlReg& r) {
+             dword("new", 1)(r);
+             EXPECT_TRUE(r.DeleteEntry(kHkeyCurrentUser, key, "new"));
+         },
+         false},
+        {"a value changed and changed back",
+         [&](mdlReg& r) {
+             dword("d", 9)(r);
+             dword("d", 3)(r);
+         },
+         false},
+        {"a key deleted and written again whole", rewriteSite(true), false},
+        {"a key deleted and written again without a value", rewriteSite(false), true},
+        {"a key deleted", [&](mdlReg& r) { EXPECT_TRUE(r.DeleteEntry(kHkeyCurrentUser, key + "Site", "")); }, true},
+        {"a key made, left empty",
+         [&](mdlReg& r) {
+             EXPECT_TRUE(r.SetValue(kHkeyCurrentUser, key + "Empty\\", "x", 1.0, kRegDword));
+             EXPECT_TRUE(r.DeleteEntry(kHkeyCurrentUser, key + "Empty\\", "x"));
+         },
+         true},
+        {"a key made and deleted again",
+         [&](mdlReg& r) {
+             EXPECT_TRUE(r.SetValue(kHkeyCurrentUser, key + "Brief\\", "x", 1.0, kRegDword));
+             EXPECT_TRUE(r.DeleteEntry(kHkeyCurrentUser, key + "Brief", ""));
+         },
+         false},
+        {"the default value, empty, again", text("", ""), false},
+    };
+    Put(key, "d", kRegDword, Bytes({3, 0, 0, 0}));
+    Put(key, "bin", kRegBinary, Bytes({3, 0, 0, 0}));
+    Put(key, "s", kRegSz, TextBytes(codePage->FromUtf8("门户")));
+    Put(key, "", kRegSz, TextBytes(""));
+    Put(key + "Site", "http", kRegDword, Bytes({2, 0, 0, 0}));
+    Put(key + "Site", "https", kRegDword, Bytes({2, 0, 0, 0}));
+    const std::string before = memory.Dump(kHkeyCurrentUser);
+    for (const Case& c : cases) {
+        const BackupDocument document = Plan(c.steps);
+        EXPECT_EQ(document.error, "") << c.name;
+        EXPECT_EQ(document.changes, c.changes) << c.name << "\n" << Body(document);
+        ASSERT_EQ(memory.Dump(kHkeyCurrentUser), before) << c.name << ": the plan wrote";
+    }
 }
 
 TEST(BackupFiles, NamesSortInTheOrderTheAppliesRan) {
@@ -72,14 +213,78 @@ TEST(BackupFiles, NamesSortInTheOrderTheAppliesRan) {
                                                 "20261208-180655-125.reg", "20261208-180655-126.reg"}));
 }
 
+TEST(BackupFiles, NamesOfOthersNeverHoldBackTheNext) {
+    const BackupTime now = local_days{2026y / 12 / 8} + 18h + 6min + 55s + 123ms;
+    const std::string own = "20261208-180655-123.reg";
+    struct Case {
+        std::vector<std::string> existing;
+        std::string next;
+    };
+    const Case cases[] = {
+        {{"99991231-235959-999.reg"}, own},                      // far in the future: not the tool's
+        {{BackupFileName(now + 49h)}, own},                      // beyond what a clock set back explains
+        {{BackupFileName(now + 47h)}, BackupFileName(now + 47h + 1ms)},  // a time zone further east
+        {{BackupFileName(now + 1h)}, BackupFileName(now + 1h + 1ms)},    // summer time ended
+        {{own}, "20261208-180655-124.reg"},                      // a file, or a folder, of that name
+        {{"original-20261208-180655-123.reg", "20261208-180655-123.reg.partial", "x.reg",
+          "20261208-180655-123.REG", "20261208-180655-1234.reg", "20261208-180655-12a.reg"},
+         own},
+    };
+    for (const Case& c : cases) {
+        EXPECT_EQ(NextBackupName(now, c.existing), c.next) << testing::PrintToString(c.existing);
+    }
+}
+
 TEST(BackupFiles, PruningKeepsTheNewestAndOtherFiles) {
-    std::vector<std::string> names{"notes.reg", "backup.txt"};
     const BackupTime t = local_days{2026y / 12 / 31} + 23h + 59min + 59s + 990ms;
+    const BackupTime now = t + 1s;
+    std::vector<std::string> names{"notes.reg", "backup.txt", "99991231-235959-999.reg",
+                                   OriginalBackupFileName(t - 1h), BackupFileName(t) + ".partial"};
     for (int i = 32; i >= 0; --i) names.push_back(BackupFileName(t + milliseconds{i}));
-    EXPECT_EQ(BackupsToPrune(names, 30),
+    EXPECT_EQ(BackupsToPrune(names, now, 30),
               (std::vector<std::string>{"20261231-235959-990.reg", "20261231-235959-991.reg",
                                         "20261231-235959-992.reg"}));
-    EXPECT_EQ(BackupsToPrune(names, 40), std::vector<std::string>{});
+    EXPECT_EQ(BackupsToPrune(names, now, 40), std::vector<std::string>{});
+    EXPECT_EQ(BackupsToPrune(names, now, 0).size(), 33u) << "the original and foreign files stay";
+}
+
+TEST(BackupFiles, TheOriginalIsTheOldestAndIsKeptOnce) {
+    const BackupTime t = local_days{2026y / 12 / 8} + 18h + 6min + 55s + 123ms;
+    const std::string first = BackupFileName(t);
+    const std::string later = BackupFileName(t + 1min);
+    EXPECT_EQ(OriginalBackupFileName(t), "original-20261208-180655-123.reg");
+    struct Case {
+        std::vector<std::string> names;
+        std::optional<std::string> original;
+        std::optional<std::string> toKeep;
+    };
+    const Case cases[] = {
+        {{}, std::nullopt, std::nullopt},
+        {{first}, std::nullopt, first},  // the first apply's backup
+        {{later, first, "99991231-235959-999.reg"}, std::nullopt, first},  // backups made before originals were kept
+        {{"99991231-235959-999.reg", "notes.reg"}, std::nullopt, std::nullopt},
+        {{later, "original-20261208-180755-123.reg"}, "original-20261208-180755-123.reg", std::nullopt},
+        {{"original-20261208-180755-123.reg", "original-20261208-180655-123.reg", first},
+         "original-20261208-180655-123.reg", std::nullopt},  // two first applies at once: the older
+        {{"original-x.reg", "original-20261308-180655-123.reg", "original-" + first + ".partial", later},
+         std::nullopt, later},
+    };
+    for (const Case& c : cases) {
+        const std::string names = testing::PrintToString(c.names);
+        EXPECT_EQ(FindOriginalBackup(c.names), c.original) << names;
+        EXPECT_EQ(BackupToKeepAsOriginal(c.names, t + 1h), c.toKeep) << names;
+    }
+}
+
+TEST(BackupFiles, UnfinishedBackupsAreTheToolsOwnNamesOnly) {
+    for (const char* name : {"20261208-180655-123.reg.partial", "original-20261208-180655-123.reg.partial",
+                             "99991231-235959-999.reg.partial"}) {
+        EXPECT_TRUE(IsUnfinishedBackup(name)) << name;
+    }
+    for (const char* name : {"20261208-180655-123.reg", "notes.partial", ".partial", "x.reg.partial",
+                             "20261208-180655-123.reg.partial.txt", "20261208-180655-123.partial"}) {
+        EXPECT_FALSE(IsUnfinishedBackup(name)) << name;
+    }
 }
 
 }  // namespace

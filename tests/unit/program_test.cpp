@@ -382,7 +382,8 @@ TEST_F(Program, EveryApplyIsBackedUpBeforeItsFirstWrite) {
     EXPECT_EQ(atBackup, before) << "the backup is saved before anything is written";
     ASSERT_EQ(host.backups.size(), 1u);
     // The document, UTF-16LE after its byte-order mark, names what the apply changes: the old
-    // value of "1001", and the range key the apply creates beside the user's.
+    // value of "1001", and the values of the range key the apply creates beside the user's;
+    // that key itself stays when the backup is imported (no removal of keys).
     const std::vector<unsigned char>& document = host.backups[0];
     ASSERT_GE(document.size(), 2u);
     std::u16string text(document.size() / 2 - 1, u'\0');
@@ -391,9 +392,11 @@ TEST_F(Program, EveryApplyIsBackedUpBeforeItsFirstWrite) {
     for (const char16_t c : text) utf8 += c < 0x80 ? static_cast<char>(c) : '?';
     EXPECT_TRUE(utf8.starts_with("Windows Registry Editor Version 5.00\r\n")) << utf8;
     EXPECT_NE(utf8.find("\"1001\"=dword:00000003\r\n"), std::string::npos) << utf8;
-    EXPECT_NE(utf8.find("[-HKEY_CURRENT_USER\\" + std::string(kZoneMapRoot) + "Ranges\\Range8]"),
+    EXPECT_NE(utf8.find("[HKEY_CURRENT_USER\\" + std::string(kZoneMapRoot) +
+                        "Ranges\\Range8]\r\n\"http\"=-\r\n\":Range\"=-\r\n"),
               std::string::npos)
         << utf8;
+    EXPECT_EQ(utf8.find("[-"), std::string::npos) << utf8;
 
     // A backup that cannot be saved: the apply runs all the same, and says so.
     host.output.clear();
@@ -403,6 +406,47 @@ TEST_F(Program, EveryApplyIsBackedUpBeforeItsFirstWrite) {
     EXPECT_TRUE(DefaultLog().back().ends_with("\t恭喜你，设置成功！\t未备份：无法写入备份文件 X：磁盘已满。"))
         << DefaultLog().back();
     EXPECT_EQ(Raw(std::string(kZoneMapRoot) + "Domains\\portal", "http"), Dword(2));
+}
+
+// The logon script applies the same address at every logon: once the values are there, an
+// apply changes nothing and adds no backup, which would only push the older ones out.
+TEST_F(Program, AnApplyThatChangesNothingAddsNoBackup) {
+    for (const std::string address : {"192.0.2.10", "portal", "www.example.com", ""}) {
+        Machine machine(*codePage);
+        const auto quiet = [&](const std::string& typed) {
+            host.output.clear();
+            return RunProgram(ParseCommandLine({"/quiet", "/address:" + typed}), host, machine.registry,
+                              [](mdlReg&, ApplyJournal&) { return 99; });
+        };
+        const std::size_t backups = host.backups.size();
+        ASSERT_EQ(quiet(address), kExitSuccess);
+        EXPECT_EQ(host.backups.size(), backups + 1) << address;
+        const std::string applied = machine.memory.Dump(kHkeyCurrentUser);
+        for (int again = 0; again < 3; ++again) {
+            ASSERT_EQ(quiet(address), kExitSuccess);
+            EXPECT_EQ(host.output, "恭喜你，设置成功！\n") << address;
+            EXPECT_TRUE(DefaultLog().back().ends_with(std::string("\t恭喜你，设置成功！\t") + kNothingToBackUp))
+                << DefaultLog().back();
+        }
+        EXPECT_EQ(host.backups.size(), backups + 1) << address;
+        EXPECT_EQ(machine.memory.Dump(kHkeyCurrentUser), applied) << address;
+        // One value given another type by someone else, its bytes kept: the next apply changes
+        // it back, and backs it up.
+        const MemoryRegistry::Key* zone = machine.memory.FindKey(kHkeyCurrentUser, kTrustedZoneKey);
+        ASSERT_NE(zone, nullptr);
+        const auto written = std::find_if(zone->values.begin(), zone->values.end(),
+                                          [](const MemoryRegistry::Value& v) { return v.name == "1001"; });
+        ASSERT_NE(written, zone->values.end());
+        ASSERT_EQ(written->type, kRegDword);
+        const std::vector<unsigned char> bytes = written->data;
+        RegKey key = 0;
+        ASSERT_EQ(machine.memory.CreateKeyEx(kHkeyCurrentUser, kTrustedZoneKey, "", kWriteAccess, false, &key, nullptr), 0);
+        machine.memory.SetValueEx(key, "1001", kRegBinary, bytes.data(), static_cast<std::uint32_t>(bytes.size()));
+        machine.memory.CloseKey(key);
+        ASSERT_EQ(quiet(address), kExitSuccess);
+        EXPECT_EQ(host.backups.size(), backups + 2) << address << ": a binary value of the same bytes";
+        EXPECT_EQ(machine.memory.Dump(kHkeyCurrentUser), applied) << address;
+    }
 }
 
 TEST_F(Program, ALogThatCannotBeWrittenChangesNothingButIsReportedWhenQuiet) {
