@@ -86,7 +86,7 @@ std::string LogLine(const LogEntry& entry) {
     address += '"';
     for (const std::string& field : {Escaped(entry.user, false), Escaped(entry.computer, false),
                                      std::string(started), address, Escaped(entry.outcome, false),
-                                     Escaped(entry.backup, false)}) {
+                                     Escaped(entry.backup, false), ProgramVersion()}) {
         line += '\t';
         line += field;
     }

@@ -32,7 +32,7 @@ struct LogEntry {
 };
 
 // The line, without a line break: time with offset, user, computer, how started, the address
-// in double quotes, the outcome, the backup; separated by tabs. Control characters, and in the
+// in double quotes, the outcome, the backup, the program's version; separated by tabs. Control characters, and in the
 // address '"' and '\', are escaped, so that one apply is always one line.
 std::string LogLine(const LogEntry& entry);
 

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <regex>
 #include <string>
 #include <vector>
 
@@ -75,7 +76,7 @@ TEST(LogLine, OneLineWithTimeOffsetAndEscapes) {
                    "a\tb\"c\\", "恭喜你，设置成功！", "C:\\backup\\20261208-180655-123.reg"};
     EXPECT_EQ(LogLine(entry),
               "2026-12-08 18:06:55.123 +08:00\talice\tPC01\tquiet\t\"a\\x09b\\\"c\\\\\"\t"
-              "恭喜你，设置成功！\tC:\\backup\\20261208-180655-123.reg");
+              "恭喜你，设置成功！\tC:\\backup\\20261208-180655-123.reg\t" + ProgramVersion());
     entry.time.offsetMinutes = -330;
     entry.startedFrom = StartedFrom::Window;
     entry.address = "portal";
@@ -83,7 +84,21 @@ TEST(LogLine, OneLineWithTimeOffsetAndEscapes) {
     entry.backup = "未备份：拒绝访问。";
     EXPECT_EQ(LogLine(entry),
               "2026-12-08 18:06:55.123 -05:30\talice\tPC01\twindow\t\"portal\"\t"
-              "设置出错，原因：x\\x0D\\x0Ay\t未备份：拒绝访问。");
+              "设置出错，原因：x\\x0D\\x0Ay\t未备份：拒绝访问。\t" + ProgramVersion());
+}
+
+TEST(ProgramVersion, TheProjectsVersionInTheUsageAndEveryLogLine) {
+    ASSERT_EQ(ProgramVersion(), ZUV_PROJECT_VERSION);
+    EXPECT_TRUE(std::regex_match(ProgramVersion(), std::regex(R"([0-9]+\.[0-9]+\.[0-9]+)")))
+        << ProgramVersion();
+    const std::string usage = UsageText();
+    EXPECT_TRUE(usage.ends_with("\n\n版本：" + ProgramVersion() + "\n")) << usage;
+    // The version is the last column, after the backup: the columns before it stay in place.
+    const LogEntry entry{{2026, 12, 8, 18, 6, 55, 123, 480}, "u", "c", StartedFrom::Quiet,
+                         "a", "恭喜你，设置成功！", "b.reg"};
+    const std::string line = LogLine(entry);
+    EXPECT_EQ(line.substr(line.rfind('\t') + 1), ProgramVersion());
+    EXPECT_TRUE(line.ends_with("\tb.reg\t" + ProgramVersion())) << line;
 }
 
 class Program : public RegistryFixture {
