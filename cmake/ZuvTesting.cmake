@@ -7,7 +7,7 @@ function(zuv_precompile_gtest target)
 endfunction()
 
 # zuv_add_gtest(<name> <sources>... [LIBS <libraries>...] [NO_GTEST_MAIN] [TEST_PREFIX <text>]
-#               [GTEST_FILTER <filter>])
+#               [GTEST_FILTER <filter>] [PCH_FROM <target>])
 #
 # One GoogleTest executable and its tests. Natively the tests are discovered after the
 # build, one CTest test per case. In the Windows build the executable runs as one CTest
@@ -18,8 +18,10 @@ endfunction()
 # TEST_PREFIX: put before each discovered case's name, for executables that share cases.
 # GTEST_FILTER: the cases of the executable to run (GoogleTest's filter syntax), for shared
 # cases some of which do not apply to it.
+# PCH_FROM: use the precompiled GoogleTest header of <target> (compiled with the same flags)
+# instead of compiling another one.
 function(zuv_add_gtest name)
-  cmake_parse_arguments(PARSE_ARGV 1 ARG "NO_GTEST_MAIN" "TEST_PREFIX;GTEST_FILTER" "LIBS")
+  cmake_parse_arguments(PARSE_ARGV 1 ARG "NO_GTEST_MAIN" "TEST_PREFIX;GTEST_FILTER;PCH_FROM" "LIBS")
   set(filter "")
   if(ARG_GTEST_FILTER)
     set(filter "--gtest_filter=${ARG_GTEST_FILTER}")
@@ -29,7 +31,11 @@ function(zuv_add_gtest name)
   endif()
   add_executable(${name} ${ARG_UNPARSED_ARGUMENTS})
   target_compile_options(${name} PRIVATE ${ZUV_WARNINGS})
-  zuv_precompile_gtest(${name})
+  if(ARG_PCH_FROM)
+    target_precompile_headers(${name} REUSE_FROM ${ARG_PCH_FROM})
+  else()
+    zuv_precompile_gtest(${name})
+  endif()
   if(ARG_NO_GTEST_MAIN)
     target_link_libraries(${name} PRIVATE ${ARG_LIBS} ${ZUV_GTEST_NO_MAIN})
   else()
