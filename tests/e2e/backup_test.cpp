@@ -19,6 +19,7 @@
 #include <vector>
 
 #include "driver.h"
+#include "program/command_line.h"
 
 namespace zuv::e2e {
 namespace {
@@ -231,7 +232,7 @@ TEST_F(WineBackupTest, ImportingTheBackupsNewestFirstRestoresEverything) {
     const std::string logged((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
     std::size_t at = 0;
     for (const std::wstring& file : written) {
-        at = logged.find("\t" + Narrow(file) + "\r\n", at);
+        at = logged.find("\t" + Narrow(file) + "\t" + ProgramVersion() + "\r\n", at);
         EXPECT_NE(at, std::string::npos) << Narrow(file) << " in\n" << logged;
     }
     DeleteFileW(log.c_str());

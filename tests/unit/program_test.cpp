@@ -158,7 +158,7 @@ TEST_F(Program, QuietApplyWritesWhatTheWindowWritesAndLogsIt) {
         EXPECT_EQ(DefaultLog().back(),
                   "2026-12-08 18:06:55.123 +08:00\talice\tPC01\tquiet\t\"" + address +
                       "\"\t恭喜你，设置成功！\tC:\\Users\\alice\\AppData\\Local\\ZUVPortalSetting\\backup\\" +
-                      std::to_string(host.backups.size()) + ".reg");
+                      std::to_string(host.backups.size()) + ".reg\t" + ProgramVersion());
     }
     EXPECT_EQ(DefaultLog().size(), 4u);
     EXPECT_TRUE(host.messageBoxes.empty());
@@ -283,7 +283,8 @@ TEST_F(Program, EveryApplyIsBackedUpBeforeItsFirstWrite) {
     host.backupFailure = "无法写入备份文件 X：磁盘已满。";
     ASSERT_EQ(Run({"/quiet", "/address:portal"}), kExitSuccess);
     EXPECT_EQ(host.output, "恭喜你，设置成功！\n未备份：无法写入备份文件 X：磁盘已满。\n");
-    EXPECT_TRUE(DefaultLog().back().ends_with("\t恭喜你，设置成功！\t未备份：无法写入备份文件 X：磁盘已满。"))
+    EXPECT_TRUE(DefaultLog().back().ends_with("\t恭喜你，设置成功！\t未备份：无法写入备份文件 X：磁盘已满。\t" +
+                                              ProgramVersion()))
         << DefaultLog().back();
     EXPECT_EQ(Raw(std::string(kZoneMapRoot) + "Domains\\portal", "http"), Dword(2));
 }
