@@ -101,12 +101,18 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         if (host.logs.size() != 1 || host.logs.begin()->second.size() != 1) {
             Fail("not exactly one log line for the apply", arguments);
         }
-        // A backup, or the log line's last column says why there is none (a name a .reg file
-        // cannot hold).
+        // The last column is the program's version; before it, a backup, or why there is none
+        // (a name a .reg file cannot hold).
         const std::string& line = host.logs.begin()->second.front();
+        const std::size_t versionTab = line.rfind('\t');
+        if (versionTab == std::string::npos || versionTab == 0 ||
+            line.compare(versionTab + 1, std::string::npos, zuv::ProgramVersion()) != 0) {
+            Fail("the log line does not end with the version", arguments);
+        }
+        const std::size_t backupTab = line.rfind('\t', versionTab - 1);
         const std::string noBackupMark = "未备份：";
-        const bool noBackup =
-            line.compare(line.rfind('\t') + 1, noBackupMark.size(), noBackupMark) == 0;
+        const bool noBackup = backupTab != std::string::npos &&
+                              line.compare(backupTab + 1, noBackupMark.size(), noBackupMark) == 0;
         if ((host.backups.size() == 1) == noBackup) {
             Fail("neither exactly one backup nor the reason why there is none", arguments);
         }
