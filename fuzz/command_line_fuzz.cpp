@@ -113,10 +113,18 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         if (host.logs.size() != 1 || host.logs.begin()->second.size() != 1) {
             Fail("not exactly one log line for the apply", arguments);
         }
-        // A backup, or the log line's last column says why there is none (a name a .reg file
-        // cannot hold, or nothing to change).
+        // The last column is the program's version; before it, a backup, or why there is none
+        // (a name a .reg file cannot hold, or nothing to change).
         const std::string& line = host.logs.begin()->second.front();
-        const std::string column = line.substr(line.rfind('\t') + 1);
+        const std::size_t versionTab = line.rfind('\t');
+        if (versionTab == std::string::npos || versionTab == 0 ||
+            line.compare(versionTab + 1, std::string::npos, zuv::ProgramVersion()) != 0) {
+            Fail("the log line does not end with the version", arguments);
+        }
+        const std::size_t backupTab = line.rfind('\t', versionTab - 1);
+        const std::string column = backupTab == std::string::npos
+                                       ? std::string()
+                                       : line.substr(backupTab + 1, versionTab - backupTab - 1);
         const bool noBackup = column.rfind("未备份：", 0) == 0 || column == zuv::kNothingToBackUp;
         if ((host.backups.size() == 1) == noBackup) {
             Fail("neither exactly one backup nor the reason why there is none", arguments);

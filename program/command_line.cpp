@@ -3,6 +3,7 @@
 #include <string_view>
 
 #include "base/text.h"
+#include "zuv_version.h"  // made by CMake from the project version
 
 namespace zuv {
 namespace {
@@ -176,7 +177,14 @@ std::string UsageText() {
            "选项以 / 或 - 开头，不区分大小写。\n"
            "退出代码：0 设置成功（/check：在受信任的站点区域）；1 设置出错；\n"
            "          2 命令行无法识别、地址不是服务器地址，或无法按要求运行；\n"
-           "          3（/check）不在受信任的站点区域。\n";
+           "          3（/check）不在受信任的站点区域。\n"
+           "\n"
+           "版本：" +
+           ProgramVersion() + "\n";
+}
+
+std::string ProgramVersion() {
+    return ZUV_VERSION_TEXT;
 }
 
 }  // namespace zuv

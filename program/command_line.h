@@ -38,8 +38,11 @@ struct Invocation {
 // `arguments` as CommandLineToArgvW splits them, without the program's own name, in UTF-8.
 Invocation ParseCommandLine(const std::vector<std::string>& arguments);
 
-// How to use the program, several lines.
+// How to use the program, several lines; the last names the version.
 std::string UsageText();
+
+// The program's version, "major.minor.patch" as the project declares it.
+std::string ProgramVersion();
 
 // The program's exit codes.
 inline constexpr int kExitSuccess = 0;

@@ -94,7 +94,7 @@ std::string LogLine(const LogEntry& entry) {
     address += '"';
     for (const std::string& field : {EscapeInvisible(entry.user), EscapeInvisible(entry.computer),
                                      started, address, EscapeInvisible(entry.outcome),
-                                     EscapeInvisible(entry.backup)}) {
+                                     EscapeInvisible(entry.backup), ProgramVersion()}) {
         line += '\t';
         line += field;
     }

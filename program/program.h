@@ -37,9 +37,10 @@ inline constexpr const char* kNothingToBackUp = "无需备份：没有要更改�
 
 // The line, without a line break: time with offset, user, computer, how started ("window" or
 // "quiet", followed by " https" when the apply trusted the site over https too), the address
-// in double quotes, the outcome, the backup; separated by tabs. Invisible characters (controls,
-// line and paragraph separators, bidirectional controls), and in the address '"' and '\', are
-// escaped, so that one apply is always one line and reads as it was typed.
+// in double quotes, the outcome, the backup, the program's version; separated by tabs.
+// Invisible characters (controls, line and paragraph separators, bidirectional controls), and
+// in the address '"' and '\', are escaped, so that one apply is always one line and reads as
+// it was typed.
 std::string LogLine(const LogEntry& entry);
 
 // The registry as the program reaches it: through the ANSI functions for the apply, and as it

@@ -23,6 +23,7 @@
 
 #include "base/backup_files.h"
 #include "driver.h"
+#include "program/command_line.h"
 
 namespace zuv::e2e {
 namespace {
@@ -291,7 +292,7 @@ TEST_F(WineBackupTest, ImportingTheBackupsNewestFirstRestoresEverything) {
     ASSERT_EQ(written.size(), 4u) << logged;
     std::size_t at = 0;
     for (const std::wstring& file : written) {
-        at = logged.find("\t" + Narrow(file) + "\r\n", at);
+        at = logged.find("\t" + Narrow(file) + "\t" + ProgramVersion() + "\r\n", at);
         EXPECT_NE(at, std::string::npos) << Narrow(file) << " in\n" << logged;
     }
     DeleteFileW(log.c_str());

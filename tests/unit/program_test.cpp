@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <regex>
 #include <string>
 #include <vector>
 
@@ -120,7 +121,7 @@ TEST(LogLine, OneLineWithTimeOffsetAndEscapes) {
                    "a\tb\"c\\", "恭喜你，设置成功！", "C:\\backup\\20261208-180655-123.reg"};
     EXPECT_EQ(LogLine(entry),
               "2026-12-08 18:06:55.123 +08:00\talice\tPC01\tquiet\t\"a\\x09b\\\"c\\\\\"\t"
-              "恭喜你，设置成功！\tC:\\backup\\20261208-180655-123.reg");
+              "恭喜你，设置成功！\tC:\\backup\\20261208-180655-123.reg\t" + ProgramVersion());
     entry.time.offsetMinutes = -330;
     entry.startedFrom = StartedFrom::Window;
     entry.address = "portal";
@@ -128,9 +129,23 @@ TEST(LogLine, OneLineWithTimeOffsetAndEscapes) {
     entry.backup = "未备份：拒绝访问。";
     EXPECT_EQ(LogLine(entry),
               "2026-12-08 18:06:55.123 -05:30\talice\tPC01\twindow\t\"portal\"\t"
-              "设置出错，原因：x\\x0D\\x0Ay\t未备份：拒绝访问。");
+              "设置出错，原因：x\\x0D\\x0Ay\t未备份：拒绝访问。\t" + ProgramVersion());
     entry.https = true;
     EXPECT_NE(LogLine(entry).find("\tPC01\twindow https\t\"portal\"\t"), std::string::npos);
+}
+
+TEST(ProgramVersion, TheProjectsVersionInTheUsageAndEveryLogLine) {
+    ASSERT_EQ(ProgramVersion(), ZUV_PROJECT_VERSION);
+    EXPECT_TRUE(std::regex_match(ProgramVersion(), std::regex(R"([0-9]+\.[0-9]+\.[0-9]+)")))
+        << ProgramVersion();
+    const std::string usage = UsageText();
+    EXPECT_TRUE(usage.ends_with("\n\n版本：" + ProgramVersion() + "\n")) << usage;
+    // The version is the last column, after the backup: the columns before it stay in place.
+    const LogEntry entry{{2026, 12, 8, 18, 6, 55, 123, 480}, "u", "c", StartedFrom::Quiet,
+                         "a", "恭喜你，设置成功！", "b.reg"};
+    const std::string line = LogLine(entry);
+    EXPECT_EQ(line.substr(line.rfind('\t') + 1), ProgramVersion());
+    EXPECT_TRUE(line.ends_with("\tb.reg\t" + ProgramVersion())) << line;
 }
 
 class Program : public RegistryFixture {
@@ -190,7 +205,7 @@ TEST_F(Program, QuietApplyWritesWhatTheWindowWritesAndLogsIt) {
         EXPECT_EQ(DefaultLog().back(),
                   "2026-12-08 18:06:55.123 +08:00\talice\tPC01\tquiet\t\"" + address +
                       "\"\t恭喜你，设置成功！\tC:\\Users\\alice\\AppData\\Local\\ZUVPortalSetting\\backup\\" +
-                      std::to_string(host.backups.size()) + ".reg");
+                      std::to_string(host.backups.size()) + ".reg\t" + ProgramVersion());
     }
     EXPECT_EQ(DefaultLog().size(), 4u);
     EXPECT_TRUE(host.messageBoxes.empty());
@@ -275,7 +290,7 @@ TEST_F(Program, AnAddressThatCannotNameAServerIsRefusedBeforeAnyWrite) {
         EXPECT_NE(line.find("\tquiet\t\"" + EscapeInvisible(address, true) + "\"\t设置出错，原因："),
                   std::string::npos)
             << line;
-        EXPECT_TRUE(line.ends_with("\t无需备份：未写入任何值")) << line;
+        EXPECT_TRUE(line.ends_with("\t无需备份：未写入任何值\t" + ProgramVersion())) << line;
         std::string fields = line;
         std::replace(fields.begin(), fields.end(), '\t', ' ');
         EXPECT_EQ(EscapeInvisible(fields), fields) << "only the tabs between the columns";
@@ -403,7 +418,8 @@ TEST_F(Program, EveryApplyIsBackedUpBeforeItsFirstWrite) {
     host.backupFailure = "无法写入备份文件 X：磁盘已满。";
     ASSERT_EQ(Run({"/quiet", "/address:portal"}), kExitSuccess);
     EXPECT_EQ(host.output, "恭喜你，设置成功！\n未备份：无法写入备份文件 X：磁盘已满。\n");
-    EXPECT_TRUE(DefaultLog().back().ends_with("\t恭喜你，设置成功！\t未备份：无法写入备份文件 X：磁盘已满。"))
+    EXPECT_TRUE(DefaultLog().back().ends_with("\t恭喜你，设置成功！\t未备份：无法写入备份文件 X：磁盘已满。\t" +
+                                              ProgramVersion()))
         << DefaultLog().back();
     EXPECT_EQ(Raw(std::string(kZoneMapRoot) + "Domains\\portal", "http"), Dword(2));
 }
