@@ -419,7 +419,13 @@ std::vector<std::string> LogLines(const std::wstring& log) {
     return lines;
 }
 
-std::string LastColumn(const std::string& line) { return line.substr(line.rfind('\t') + 1); }
+// The backup column: the last but one, before the program's version.
+std::string BackupColumn(const std::string& line) {
+    const std::size_t version = line.rfind('\t');
+    if (version == std::string::npos || version == 0) return {};
+    const std::size_t backup = line.rfind('\t', version - 1);
+    return backup == std::string::npos ? std::string() : line.substr(backup + 1, version - backup - 1);
+}
 
 // Another site's pop-up entry and the user's own sub-key of the site's domain, put there after
 // the apply made the keys they are in, are still there when the apply's backup is imported;
@@ -481,9 +487,9 @@ TEST_F(WineBackupTest, TheOriginalOutlivesAnyNumberOfReapplies) {
     EXPECT_EQ(FileBytes(originals.front()), FileBytes(backups.front()));
     const std::vector<std::string> logged = LogLines(log);
     ASSERT_EQ(logged.size(), 35u);
-    EXPECT_EQ(LastColumn(logged[0]), Narrow(backups.front()));
+    EXPECT_EQ(BackupColumn(logged[0]), Narrow(backups.front()));
     for (std::size_t i = 1; i < logged.size(); ++i) {
-        EXPECT_EQ(LastColumn(logged[i]), "无需备份：没有要更改的值") << logged[i];
+        EXPECT_EQ(BackupColumn(logged[i]), "无需备份：没有要更改的值") << logged[i];
     }
     DeleteFileW(log.c_str());
 
@@ -543,7 +549,7 @@ TEST_F(WineBackupTest, NamesOfOthersAndLeftoversNeverStopABackup) {
         if (file != future) expected.push_back(file);
     }
     ASSERT_EQ(expected.size(), 3u);
-    for (std::size_t i = 0; i < 3; ++i) EXPECT_EQ(LastColumn(logged[i]), Narrow(expected[i]));
+    for (std::size_t i = 0; i < 3; ++i) EXPECT_EQ(BackupColumn(logged[i]), Narrow(expected[i]));
     EXPECT_EQ(GetFileAttributesW(leftover.c_str()), INVALID_FILE_ATTRIBUTES);
     EXPECT_EQ(GetFileAttributesW(leftoverOriginal.c_str()), INVALID_FILE_ATTRIBUTES);
     for (const std::wstring& kept : {future, notes, aFolder}) {

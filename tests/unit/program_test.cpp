@@ -441,7 +441,7 @@ TEST_F(Program, AnApplyThatChangesNothingAddsNoBackup) {
         for (int again = 0; again < 3; ++again) {
             ASSERT_EQ(quiet(address), kExitSuccess);
             EXPECT_EQ(host.output, "恭喜你，设置成功！\n") << address;
-            EXPECT_TRUE(DefaultLog().back().ends_with(std::string("\t恭喜你，设置成功！\t") + kNothingToBackUp))
+            EXPECT_TRUE(DefaultLog().back().ends_with(std::string("\t恭喜你，设置成功！\t") + kNothingToBackUp + "\t" + ProgramVersion()))
                 << DefaultLog().back();
         }
         EXPECT_EQ(host.backups.size(), backups + 1) << address;
