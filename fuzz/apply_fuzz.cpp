@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "base/text.h"
+#include "browser_config/address_rule.h"
 #include "tests/support/apply_audit.h"
 #include "tests/support/apply_rig.h"
 
@@ -51,6 +52,16 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     rig.form.Form_Load();
 
     const Snapshot before = TakeSnapshot(rig.memory, *rig.codePage);
+    if (const auto why = WhyAddressRefused(address)) {
+        // Refused before the first write: the failure message with the reason, nothing written.
+        const std::string dump = rig.memory.Dump(kHkeyCurrentUser);
+        rig.Apply(address);
+        std::vector<std::string> problems;
+        if (rig.Message().text != kFailurePrefix + *why) problems.push_back("refusal not shown: " + rig.Message().text);
+        if (rig.memory.Dump(kHkeyCurrentUser) != dump) problems.push_back("a refused address wrote");
+        if (!problems.empty()) Fail(problems, address, "the refused address");
+        return 0;
+    }
     rig.Apply(address);
     if (auto problems = Audit(rig, before, foreign, address); !problems.empty()) {
         Fail(problems, address, "the address");
