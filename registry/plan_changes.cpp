@@ -120,7 +120,9 @@ std::string ValueDataText(const std::optional<StoredValue>& value) {
         if (data.size() == 4) {
             const std::uint32_t number = std::uint32_t{data[0]} | std::uint32_t{data[1]} << 8 |
                                          std::uint32_t{data[2]} << 16 | std::uint32_t{data[3]} << 24;
-            return "REG_DWORD " + std::to_string(number);
+            std::string out = "REG_DWORD ";
+            out += std::to_string(number);
+            return out;
         }
         break;
     case kRegSz:
@@ -143,17 +145,22 @@ std::string ValueDataText(const std::optional<StoredValue>& value) {
         while (begin < text.size()) {
             const std::size_t nul = text.find(u'\0', begin);
             if (nul == begin) break;
-            out += " " + Quoted(text.substr(begin, nul - begin));
+            out += ' ';
+            out += Quoted(text.substr(begin, nul - begin));
             begin = nul + 1;
         }
         return out;
     }
     case kRegBinary:
-        return "REG_BINARY " + HexBytes(data);
+        return std::string("REG_BINARY ") += HexBytes(data);
     default:
         break;
     }
-    return "REG_(" + std::to_string(value->type) + ") " + HexBytes(data);
+    std::string out = "REG_(";
+    out += std::to_string(value->type);
+    out += ") ";
+    out += HexBytes(data);
+    return out;
 }
 
 std::string ChangesText(const PlanChanges& changes) {
