@@ -562,7 +562,7 @@ std::set<std::string> ChangedEntries(const std::string& before, const std::strin
     const auto entries = [](const std::string& text) {
         std::set<std::string> lines;
         for (const std::string& line : Lines(text)) {
-            if (!line.empty()) lines.insert(line);
+            if (line.rfind('[', 0) == 0) lines.insert(line);  // not the files' first lines
         }
         return lines;
     };
