@@ -163,7 +163,7 @@ int RunUndo(const Invocation& invocation, ProgramHost& host, const ProgramRegist
         for (const std::string& name : names) {
             std::string dated = name;
             const std::size_t undone = dated.rfind("-undone.reg");
-            if (undone != std::string::npos && undone + 11 == dated.size()) dated = dated.substr(0, undone) + ".reg";
+            if (undone != std::string::npos && undone + 11 == dated.size()) dated.replace(undone, 11, ".reg");
             if (const auto time = OwnBackupTime(dated, now)) later.emplace_back(*time, name);
         }
         std::sort(later.begin(), later.end());

@@ -125,7 +125,9 @@ private:
         }
         registry_.CloseKey(handle);
         for (const std::string& child : children) {
-            rc = RemoveTree(root, path + "\\" + child);
+            std::string below = path;
+            below += '\\';
+            rc = RemoveTree(root, below += child);
             if (rc != kErrorSuccess && rc != kErrorFileNotFound) return rc;
         }
         return registry_.DeleteKey(root, path);
