@@ -64,7 +64,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const bool refused = localSystem && invocation.hasArguments &&
                          (invocation.mode == zuv::RunMode::Quiet ||
                           invocation.mode == zuv::RunMode::Window ||
-                          invocation.mode == zuv::RunMode::Check);
+                          invocation.mode == zuv::RunMode::Check ||
+                          invocation.mode == zuv::RunMode::WhatIf ||
+                          invocation.mode == zuv::RunMode::Undo);
     switch (invocation.mode) {
     case zuv::RunMode::Invalid:
         if (invocation.problem.empty()) Fail("no reason for a line not understood", arguments);
@@ -86,6 +88,19 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
                     : exitCode != zuv::kExitNotTrusted && exitCode != zuv::kExitNotUnderstood) {
             Fail("check ended with another code", arguments);  // the fake browser says zone 3
         }
+        break;
+    case zuv::RunMode::WhatIf:
+        if (!invocation.address) Fail("dry run without an address", arguments);
+        if (exitCode != zuv::kExitSuccess && exitCode != zuv::kExitApplyFailed &&
+            exitCode != zuv::kExitNotUnderstood) {
+            Fail("dry run ended with another code", arguments);
+        }
+        if (!host.backups.empty()) Fail("dry run backed up", arguments);
+        break;
+    case zuv::RunMode::Undo:
+        // The fake's backup folder is empty: there is nothing to undo.
+        if (exitCode != zuv::kExitNotUnderstood) Fail("undo without backups not exit 2", arguments);
+        if (!host.backups.empty()) Fail("undo without backups backed up", arguments);
         break;
     case zuv::RunMode::Quiet:
         if (!invocation.address) Fail("quiet without an address", arguments);
@@ -133,7 +148,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     }
     if (windowOpened) return 0;
     if (memory.Dump(zuv::kHkeyCurrentUser) != before) Fail("a run that applied nothing wrote", arguments);
-    const bool reads = invocation.mode == zuv::RunMode::Check && !refused;
+    const bool reads =
+        (invocation.mode == zuv::RunMode::Check || invocation.mode == zuv::RunMode::WhatIf) && !refused;
     if (!reads && memory.CallCount() != 0) Fail("a run that applied nothing touched the registry", arguments);
     if (!host.logs.empty()) Fail("a run that applied nothing was logged", arguments);
     if (host.output.empty()) Fail("a run that did not apply said nothing", arguments);

@@ -11,6 +11,7 @@ namespace {
 struct Option {
     std::string_view name;  // lower case, as typed after the switch character
     bool takesValue;
+    bool valueOptional = false;  // may be given with a value or without
 };
 
 constexpr Option kOptions[] = {
@@ -19,6 +20,9 @@ constexpr Option kOptions[] = {
     {"log", true},
     {"check", true},
     {"https", false},
+    {"whatif", false},
+    {"export", true},
+    {"undo", false, true},
     {"?", false},
 };
 
@@ -71,6 +75,7 @@ Invocation ParseCommandLine(const std::vector<std::string>& arguments) {
     invocation.hasArguments = !arguments.empty();
     bool quiet = false;
     bool usage = false;
+    bool whatIf = false;
     std::string problem;
     for (const std::string& argument : arguments) {
         if (argument.empty() || (argument[0] != '/' && argument[0] != '-')) {
@@ -94,7 +99,7 @@ Invocation ParseCommandLine(const std::vector<std::string>& arguments) {
             if (problem.empty()) problem = NeedsValue(shown);
             continue;
         }
-        if (!option->takesValue && colon != std::string_view::npos) {
+        if (!option->takesValue && !option->valueOptional && colon != std::string_view::npos) {
             if (problem.empty()) problem = "选项 " + shown + " 不带值";
             continue;
         }
@@ -119,6 +124,25 @@ Invocation ParseCommandLine(const std::vector<std::string>& arguments) {
         } else if (option->name == "https") {
             repeated = invocation.https;
             invocation.https = true;
+        } else if (option->name == "whatif") {
+            repeated = whatIf;
+            whatIf = true;
+        } else if (option->name == "export") {
+            repeated = invocation.exportFile.has_value();
+            if (value.empty() && problem.empty()) problem = "选项 /export 需要文件名，如 /export:文件.reg";
+            if (NamesDevice(value) && problem.empty()) {
+                problem = "选项 /export 给出的“" + value + "”是设备，不是文件";
+            }
+            invocation.exportFile = value;
+        } else if (option->name == "undo") {
+            repeated = invocation.undoTarget.has_value();
+            if (colon != std::string_view::npos && value.empty() && problem.empty()) {
+                problem = "选项 /undo 后的冒号需要给出 original 或备份文件名，如 /undo:original";
+            }
+            if (value.find_first_of("\\/:") != std::string::npos && problem.empty()) {
+                problem = "选项 /undo 只接受备份文件夹中的文件名（不含路径），如 /undo:20261208-180655-123.reg";
+            }
+            invocation.undoTarget = EqualsNoCase(value, "original") ? std::string("original") : value;
         } else if (option->name == "quiet") {
             repeated = quiet;
             quiet = true;
@@ -134,6 +158,28 @@ Invocation ParseCommandLine(const std::vector<std::string>& arguments) {
         return invocation;
     }
     if (!problem.empty()) return NotUnderstood(std::move(invocation), std::move(problem));
+    if (invocation.undoTarget) {
+        // An undo restores a backup: it applies no address.
+        if (invocation.address || invocation.checkAddress || whatIf || invocation.exportFile ||
+            invocation.https) {
+            return NotUnderstood(std::move(invocation),
+                                 "选项 /undo 不能与 /address、/check、/https、/whatif 或 /export 一起使用");
+        }
+        invocation.mode = RunMode::Undo;
+        return invocation;
+    }
+    if (invocation.exportFile && !whatIf) {
+        return NotUnderstood(std::move(invocation), "选项 /export 需要同时给出 /whatif");
+    }
+    if (whatIf) {
+        // A dry run writes nothing to the registry and logs nothing.
+        if (!invocation.address || invocation.checkAddress || invocation.logFile) {
+            return NotUnderstood(std::move(invocation),
+                                 "选项 /whatif 需要同时给出 /address:地址，且不能与 /check 或 /log 一起使用");
+        }
+        invocation.mode = RunMode::WhatIf;
+        return invocation;
+    }
     if (invocation.checkAddress) {
         // A check writes nothing and logs nothing: it goes with no other option but /https.
         if (invocation.address || quiet || invocation.logFile) {
@@ -157,6 +203,8 @@ Invocation ParseCommandLine(const std::vector<std::string>& arguments) {
 std::string UsageText() {
     return "用法：ZUVPortalSetting.exe [/address:地址 [/quiet] [/https]] [/log:文件]\n"
            "      ZUVPortalSetting.exe /check:地址 [/https]\n"
+           "      ZUVPortalSetting.exe /whatif /address:地址 [/https] [/export:文件.reg]\n"
+           "      ZUVPortalSetting.exe /undo[:original|:备份文件名] [/quiet] [/log:文件]\n"
            "\n"
            "  （不带参数）     打开设置窗口。\n"
            "  /address:地址    打开设置窗口，地址框中已填入该地址（原样）；\n"
@@ -172,11 +220,22 @@ std::string UsageText() {
            "                   浏览器判定的区域，以及使区域映射失效或被锁定的策略；\n"
            "                   并报告 Microsoft Edge 的 IE 模式、自动登录和下载的设置。\n"
            "                   只读取，不做任何修改。\n"
+           "  /whatif          与 /address: 一起使用：只列出设置将写入或删除的每个值\n"
+           "                   （之前 -> 之后）和将创建的项；不写注册表、不备份、不写日志。\n"
+           "  /export:文件.reg 与 /whatif 一起使用：另将设置的结果写成 .reg 文件，\n"
+           "                   导入后（reg import、组策略首选项）得到与设置相同的值。\n"
+           "  /undo            还原最新的、尚未撤销的设置备份（撤销本身的备份除外），\n"
+           "                   该备份随后改名为 …-undone.reg；再次 /undo 撤销更早的一次设置。\n"
+           "                   还原前先备份当前的值，并写入日志。\n"
+           "  /undo:original   还原原始备份（本工具第一次设置之前的状态）。\n"
+           "  /undo:备份文件名 还原备份文件夹中的该文件，例如撤销本身的备份（即重做）。\n"
            "  /?               显示本说明。\n"
            "\n"
            "选项以 / 或 - 开头，不区分大小写。\n"
-           "退出代码：0 设置成功（/check：在受信任的站点区域）；1 设置出错；\n"
-           "          2 命令行无法识别、地址不是服务器地址，或无法按要求运行；\n"
+           "退出代码：0 设置成功（/check：在受信任的站点区域；/whatif：已列出；\n"
+           "          /undo：已还原）；1 设置或还原出错（/whatif：设置将会出错）；\n"
+           "          2 命令行无法识别、地址不是服务器地址、无法按要求运行，\n"
+           "          或（/undo）没有可还原的备份、备份文件无法读取；\n"
            "          3（/check）不在受信任的站点区域。\n"
            "\n"
            "版本：" +

@@ -1,6 +1,7 @@
 // The program's command line, parsed in one place into a plain description of the run.
 // Options begin with '/' or '-', their names are case-insensitive, and a value follows the
-// name after a colon: /address:ADDRESS, /log:FILE, /quiet, /check:ADDRESS, /https, /?.
+// name after a colon: /address:ADDRESS, /log:FILE, /quiet, /check:ADDRESS, /https,
+// /whatif, /export:FILE, /undo[:original|:BACKUP], /?.
 #pragma once
 
 #include <optional>
@@ -13,6 +14,8 @@ enum class RunMode {
     Window,   // the window; with an address, the window with that text in the address box
     Quiet,    // apply the address without any window or message box
     Check,    // tell whether http://ADDRESS/ is a trusted site, and why not; writes nothing
+    WhatIf,   // tell what the apply of the address would change; writes nothing
+    Undo,     // restore the newest backup of an apply, or the original
     Usage,    // /?: how to use the program
     Invalid,  // the command line was not understood
 };
@@ -28,6 +31,11 @@ struct Invocation {
     // /https: the apply trusts the site over https as well as http; the check asks about
     // https://ADDRESS/ instead of http://ADDRESS/.
     bool https = false;
+    // /whatif: the file that /export: names, to get the apply's result as a .reg file.
+    std::optional<std::string> exportFile;
+    // /undo: empty for the newest backup not undone yet, "original" for the original, or the
+    // name of one backup file of the backup folder.
+    std::optional<std::string> undoTarget;
     // /quiet was given, even when the command line as a whole was not understood: such a run
     // shows no window of any kind.
     bool quietAsked = false;
@@ -46,8 +54,8 @@ std::string ProgramVersion();
 
 // The program's exit codes.
 inline constexpr int kExitSuccess = 0;
-inline constexpr int kExitApplyFailed = 1;     // the apply ran and failed
-inline constexpr int kExitNotUnderstood = 2;   // bad command line, or cannot run as asked
+inline constexpr int kExitApplyFailed = 1;     // the apply (or the undo) ran and failed
+inline constexpr int kExitNotUnderstood = 2;   // bad command line, cannot run as asked, nothing to undo
 inline constexpr int kExitNotTrusted = 3;      // /check: the address is not a trusted site
 
 }  // namespace zuv

@@ -18,7 +18,7 @@
 namespace zuv {
 
 // How an apply was started, as the log names it.
-enum class StartedFrom { Window, Quiet };
+enum class StartedFrom { Window, Quiet, Undo };
 
 // One line of the log.
 struct LogEntry {
@@ -26,7 +26,7 @@ struct LogEntry {
     std::string user;
     std::string computer;
     StartedFrom startedFrom = StartedFrom::Window;
-    std::string address;  // exactly as typed
+    std::string address;  // exactly as typed; for an undo, the backup file it restores
     std::string outcome;  // the outcome's text with every name whole
     std::string backup;   // the backup file, kNothingToBackUp, or "未备份：" and why there is none
     bool https = false;   // the apply trusted the site over https as well ("quiet https")
@@ -87,9 +87,15 @@ std::optional<std::string> RefusalFor(const Invocation& invocation, ProgramHost&
 // it is unloaded.
 using OpenWindow = std::function<int(mdlReg& reg, ApplyJournal& records)>;
 
+// The comment line that marks the backup an undo takes of what it is about to restore: /undo
+// passes over such backups, so that undoing again undoes the apply before.
+inline constexpr const char* kUndoNote = "undo";
+// What an undo renames a backup it restored to: "NAME-undone.reg" for "NAME.reg".
+std::string UndoneName(const std::string& name);
+
 // One run of the program as the command line asks: usage, a command line not understood, a
-// refusal, the check of an address, the quiet apply of an address, or the window. Returns the
-// exit code.
+// refusal, the check of an address, the dry run or quiet apply of an address, an undo, or the
+// window. Returns the exit code.
 int RunProgram(const Invocation& invocation, ProgramHost& host, const ProgramRegistry& registry,
                const OpenWindow& openWindow);
 

@@ -54,6 +54,20 @@ public:
     // oldest backups beyond the newest 30.
     virtual SavedBackup SaveBackup(const std::vector<unsigned char>& document) = 0;
 
+    // The names of the files in the backup folder; none, and no error, when there is no folder
+    // yet. False, with `error` saying why, when the folder cannot be read.
+    virtual bool BackupNames(std::vector<std::string>& names, std::string& error) = 0;
+    // The whole file `name` of the backup folder.
+    virtual bool ReadBackup(const std::string& name, std::vector<unsigned char>& bytes,
+                            std::string& error) = 0;
+    // Gives the file `name` of the backup folder the name `newName`, never over another file.
+    virtual bool RenameBackup(const std::string& name, const std::string& newName,
+                              std::string& error) = 0;
+    // Writes `bytes` as the whole file `path`, made new or replaced, complete before this
+    // returns.
+    virtual bool WriteWholeFile(const std::string& path, const std::vector<unsigned char>& bytes,
+                                std::string& error) = 0;
+
     // The log file used when the command line names none; empty, with `error` saying why,
     // when there is no such place.
     virtual std::string DefaultLogFile(std::string& error) = 0;

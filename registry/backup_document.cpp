@@ -83,6 +83,8 @@ public:
     RegText() : text_(u"\xFEFFWindows Registry Editor Version 5.00\r\n") {}
 
     void Key(RegKey root, const std::string& path) { Section(u"[", root, path); }
+    void RemoveKey(RegKey root, const std::string& path) { Section(u"[-", root, path); }
+    void Comment(const std::string& text) { text_ += u"; " + Utf16FromUtf8(text) + u"\r\n"; }
     void Missing(const std::string& name) { text_ += NameText(name) + u"=-\r\n"; }
 
     void Value(const StoredValue& value) {
@@ -156,7 +158,8 @@ bool Same(const StoredValue* before, const std::optional<StoredValue>& after) {
 
 }  // namespace
 
-BackupDocument MakeBackupDocument(const PlannedWrites& planned, StoredRegistry& stored) {
+BackupDocument MakeBackupDocument(const PlannedWrites& planned, StoredRegistry& stored,
+                                  const std::string& note) {
     if (const std::string* name = Unwritable(planned)) {
         return {{}, "注册表项或值的名称“" + *name + "”含有换行符，备份文件无法表示"};
     }
@@ -190,6 +193,12 @@ BackupDocument MakeBackupDocument(const PlannedWrites& planned, StoredRegistry& 
     }
 
     RegText text;
+    if (!note.empty()) text.Comment(note);
+    for (std::size_t i = 0; i < planned.createdKeys.size(); ++i) {
+        if (end != nullptr && !end->createdKeys[i]) continue;
+        const KeyPlace& key = planned.createdKeys[i];
+        text.Comment("created: [" + std::string(RootName(key.root)) + "\\" + key.path + "]");
+    }
     for (const auto& entry : touched) {
         const TouchedKey& key = entry.second;
         std::vector<StoredValue> values;
@@ -220,6 +229,312 @@ BackupDocument MakeBackupDocument(const PlannedWrites& planned, StoredRegistry& 
         for (const std::string* name : removed) text.Missing(*name);
     }
     return {text.Bytes(), {}, changes};
+}
+
+BackupDocument MakeResultDocument(const PlannedWrites& planned, StoredRegistry& stored) {
+    if (const std::string* name = Unwritable(planned)) {
+        return {{}, "注册表项或值的名称“" + *name + "”含有换行符，.reg 文件无法表示"};
+    }
+    const PlannedEnd* end = planned.end ? &*planned.end : nullptr;
+    if (end == nullptr || end->values.size() != planned.values.size() ||
+        end->createdKeys.size() != planned.createdKeys.size() ||
+        end->deletedKeys.size() != planned.deletedKeys.size()) {
+        return {{}, "无法得知设置的结果"};
+    }
+    struct Section {
+        RegKey root = 0;
+        std::string path;
+        bool remove = false;      // deleted for good
+        bool madeAgain = false;   // deleted and there again at the end
+        std::vector<std::pair<const std::string*, const std::optional<StoredValue>*>> values;
+    };
+    std::map<KeyId, Section> sections;  // parents before their sub-keys
+    const auto touch = [&](RegKey root, const std::string& path) -> Section& {
+        Section& section = sections[IdOf(root, path)];
+        section.root = root;
+        section.path = path;
+        return section;
+    };
+    for (std::size_t i = 0; i < planned.createdKeys.size(); ++i) {
+        if (end->createdKeys[i]) touch(planned.createdKeys[i].root, planned.createdKeys[i].path);
+    }
+    for (std::size_t k = 0; k < planned.deletedKeys.size(); ++k) {
+        Section& section = touch(planned.deletedKeys[k].root, planned.deletedKeys[k].path);
+        (end->deletedKeys[k] ? section.madeAgain : section.remove) = true;
+    }
+    for (std::size_t i = 0; i < planned.values.size(); ++i) {
+        touch(planned.values[i].root, planned.values[i].path)
+            .values.emplace_back(&planned.values[i].name, &end->values[i]);
+    }
+    bool changes = false;
+    for (const bool there : end->createdKeys) changes = changes || there;
+    for (const bool there : end->deletedKeys) changes = changes || !there;
+    RegText text;
+    for (const auto& entry : sections) {
+        const Section& section = entry.second;
+        if (section.remove) {
+            text.RemoveKey(section.root, section.path);
+            continue;
+        }
+        std::vector<StoredValue> before;
+        const long rc = stored.ReadKey(section.root, section.path, before);
+        if (rc != kErrorSuccess && rc != kErrorFileNotFound) {
+            return {{}, std::string("无法读取注册表 ") + RootName(section.root) + "\\" + section.path +
+                            "（错误代码 " + std::to_string(rc) + "：" + stored.ErrorText(rc) + "）"};
+        }
+        text.Key(section.root, section.path);
+        for (const auto& [name, after] : section.values) {
+            if (after->has_value()) {
+                text.Value(**after);
+            } else {
+                text.Missing(*name);
+            }
+            if (!Same(Named(before, *name), *after)) changes = true;
+        }
+        // What the key held and the plan did not write again went with the key.
+        if (!section.madeAgain) continue;
+        for (const StoredValue& value : before) {
+            const bool written = std::any_of(section.values.begin(), section.values.end(),
+                                             [&](const auto& v) { return EqualsNoCase(*v.first, value.name); });
+            if (written) continue;
+            text.Missing(value.name);
+            changes = true;
+        }
+    }
+    return {text.Bytes(), {}, changes};
+}
+
+namespace {
+
+constexpr std::u16string_view kHeader = u"Windows Registry Editor Version 5.00";
+
+bool StartsWith(std::u16string_view text, std::u16string_view prefix) {
+    return text.substr(0, prefix.size()) == prefix;
+}
+
+int HexDigit(char16_t c) {
+    if (c >= u'0' && c <= u'9') return c - u'0';
+    if (c >= u'a' && c <= u'f') return c - u'a' + 10;
+    if (c >= u'A' && c <= u'F') return c - u'A' + 10;
+    return -1;
+}
+
+// "HKEY_CURRENT_USER\path" into its root and path; false for any other root or an empty path.
+bool KeyName(std::u16string_view text, RegKey& root, std::string& path) {
+    for (const RegKey candidate : {kHkeyCurrentUser, kHkeyLocalMachine}) {
+        const std::u16string prefix = Utf16FromUtf8(RootName(candidate)) + u"\\";
+        if (StartsWith(text, prefix) && text.size() > prefix.size()) {
+            root = candidate;
+            path = Utf8FromUtf16(text.substr(prefix.size()));
+            return path.back() != '\\';
+        }
+    }
+    return false;
+}
+
+// A quoted text starting at `at` (just after its opening quote), with \\ and \" unescaped;
+// `at` ends after the closing quote. False when there is none.
+bool QuotedAt(std::u16string_view line, std::size_t& at, std::u16string& text) {
+    text.clear();
+    while (at < line.size()) {
+        const char16_t c = line[at++];
+        if (c == u'"') return true;
+        if (c == u'\\') {
+            if (at == line.size() || (line[at] != u'\\' && line[at] != u'"')) return false;
+            text.push_back(line[at++]);
+            continue;
+        }
+        text.push_back(c);
+    }
+    return false;
+}
+
+std::vector<unsigned char> Bytes16(const std::u16string& text) {
+    std::vector<unsigned char> out;
+    for (const char16_t unit : text) {
+        out.push_back(static_cast<unsigned char>(unit & 0xFF));
+        out.push_back(static_cast<unsigned char>(unit >> 8));
+    }
+    return out;
+}
+
+// The data after '=': "-" (no value), a quoted text, dword:XXXXXXXX, hex:.. or hex(N):..
+bool ValueData(std::u16string_view data, std::optional<StoredValue>& value, std::string& why) {
+    if (data == u"-") {
+        value.reset();
+        return true;
+    }
+    StoredValue parsed;
+    if (StartsWith(data, u"\"")) {
+        std::size_t at = 1;
+        std::u16string text;
+        if (!QuotedAt(data, at, text) || at != data.size()) {
+            why = "引号中的文字不完整或其后还有内容";
+            return false;
+        }
+        parsed.type = kRegSz;
+        parsed.data = Bytes16(text + u'\0');
+        value = std::move(parsed);
+        return true;
+    }
+    if (StartsWith(data, u"dword:")) {
+        const std::u16string_view digits = data.substr(6);
+        if (digits.size() != 8) {
+            why = "dword: 后需要 8 位十六进制数";
+            return false;
+        }
+        std::uint32_t number = 0;
+        for (const char16_t c : digits) {
+            const int digit = HexDigit(c);
+            if (digit < 0) {
+                why = "dword: 后需要 8 位十六进制数";
+                return false;
+            }
+            number = number << 4 | static_cast<std::uint32_t>(digit);
+        }
+        parsed.type = kRegDword;
+        for (int shift = 0; shift < 32; shift += 8) parsed.data.push_back(static_cast<unsigned char>(number >> shift));
+        value = std::move(parsed);
+        return true;
+    }
+    std::u16string_view bytes;
+    if (StartsWith(data, u"hex:")) {
+        parsed.type = kRegBinary;
+        bytes = data.substr(4);
+    } else if (StartsWith(data, u"hex(")) {
+        const std::size_t close = data.find(u"):");
+        if (close == std::u16string_view::npos || close == 4 || close > 12) {
+            why = "hex( 后需要类型和 ):";
+            return false;
+        }
+        std::uint32_t type = 0;
+        for (const char16_t c : data.substr(4, close - 4)) {
+            const int digit = HexDigit(c);
+            if (digit < 0) {
+                why = "hex( 后的类型不是十六进制数";
+                return false;
+            }
+            type = type << 4 | static_cast<std::uint32_t>(digit);
+        }
+        parsed.type = type;
+        bytes = data.substr(close + 2);
+    } else {
+        why = "无法识别的数据";
+        return false;
+    }
+    std::size_t at = 0;
+    while (at < bytes.size()) {
+        if (at + 2 > bytes.size() || HexDigit(bytes[at]) < 0 || HexDigit(bytes[at + 1]) < 0) {
+            why = "十六进制数据中有无法识别的字节";
+            return false;
+        }
+        parsed.data.push_back(static_cast<unsigned char>(HexDigit(bytes[at]) << 4 | HexDigit(bytes[at + 1])));
+        at += 2;
+        if (at < bytes.size()) {
+            if (bytes[at] != u',' || at + 1 == bytes.size()) {
+                why = "十六进制数据中有无法识别的字节";
+                return false;
+            }
+            ++at;
+        }
+    }
+    value = std::move(parsed);
+    return true;
+}
+
+}  // namespace
+
+bool ParseRegDocument(const std::vector<unsigned char>& bytes, RegDocument& document,
+                      std::string& error) {
+    document = {};
+    if (bytes.size() < 2 || bytes.size() % 2 != 0 || bytes[0] != 0xFF || bytes[1] != 0xFE) {
+        error = "不是 UTF-16LE 编码的 .reg 文件（缺少字节顺序标记）";
+        return false;
+    }
+    std::u16string text;
+    for (std::size_t i = 2; i < bytes.size(); i += 2) {
+        text.push_back(static_cast<char16_t>(bytes[i] | bytes[i + 1] << 8));
+    }
+    // Lines, with those ending in '\' joined to the next, as the file's value lines are broken.
+    std::vector<std::pair<std::size_t, std::u16string>> lines;  // first line number, text
+    std::size_t number = 0;
+    bool continued = false;
+    for (std::size_t begin = 0; begin <= text.size();) {
+        std::size_t end = text.find(u'\n', begin);
+        if (end == std::u16string::npos) end = text.size();
+        std::u16string line = text.substr(begin, end - begin);
+        if (!line.empty() && line.back() == u'\r') line.pop_back();
+        ++number;
+        begin = end + 1;
+        if (continued) {
+            const std::size_t first = line.find_first_not_of(u" \t");
+            lines.back().second += first == std::u16string::npos ? std::u16string() : line.substr(first);
+        } else {
+            lines.emplace_back(number, std::move(line));
+        }
+        std::u16string& last = lines.back().second;
+        continued = !last.empty() && last.back() == u'\\' && !StartsWith(last, u"[") && !StartsWith(last, u";");
+        if (continued) last.pop_back();
+        if (end == text.size()) break;
+    }
+    const auto fail = [&](std::size_t line, const std::string& why) {
+        error = "第 " + std::to_string(line) + " 行：" + why;
+        return false;
+    };
+    if (lines.empty() || lines.front().second != kHeader) {
+        return fail(1, "第一行应为“Windows Registry Editor Version 5.00”");
+    }
+    constexpr std::u16string_view kCreated = u"; created: [";
+    for (std::size_t i = 1; i < lines.size(); ++i) {
+        const auto& [at, line] = lines[i];
+        if (line.empty()) continue;
+        if (line[0] == u';') {
+            if (StartsWith(line, kCreated) && line.back() == u']') {
+                KeyPlace key;
+                if (!KeyName(std::u16string_view(line).substr(kCreated.size(), line.size() - kCreated.size() - 1),
+                             key.root, key.path)) {
+                    return fail(at, "无法识别的注册表项");
+                }
+                document.createdKeys.push_back(std::move(key));
+            } else {
+                document.notes.push_back(Utf8FromUtf16(std::u16string_view(line).substr(line.size() > 1 && line[1] == u' ' ? 2 : 1)));
+            }
+            continue;
+        }
+        if (line[0] == u'[') {
+            if (line.back() != u']') return fail(at, "注册表项缺少 ]");
+            DocumentKey key;
+            std::u16string_view name = std::u16string_view(line).substr(1, line.size() - 2);
+            if (StartsWith(name, u"-")) {
+                key.remove = true;
+                name.remove_prefix(1);
+            }
+            if (!KeyName(name, key.root, key.path)) return fail(at, "无法识别的注册表项");
+            document.keys.push_back(std::move(key));
+            continue;
+        }
+        if (document.keys.empty()) return fail(at, "值出现在任何注册表项之前");
+        DocumentKey& key = document.keys.back();
+        if (key.remove) return fail(at, "删除的注册表项下不能有值");
+        DocumentEntry entry;
+        std::size_t pos = 0;
+        if (line[0] == u'@') {
+            pos = 1;
+        } else if (line[0] == u'"') {
+            pos = 1;
+            std::u16string name;
+            if (!QuotedAt(line, pos, name)) return fail(at, "值的名称不完整");
+            entry.name = Utf8FromUtf16(name);
+        } else {
+            return fail(at, "无法识别的行");
+        }
+        if (pos == line.size() || line[pos] != u'=') return fail(at, "值的名称后应为 =");
+        std::string why;
+        if (!ValueData(std::u16string_view(line).substr(pos + 1), entry.value, why)) return fail(at, why);
+        if (entry.value) entry.value->name = entry.name;
+        key.entries.push_back(std::move(entry));
+    }
+    return true;
 }
 
 }  // namespace zuv

@@ -7,6 +7,7 @@
 // together with everything in it by then, which may be the user's own.
 #pragma once
 
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -24,7 +25,45 @@ struct BackupDocument {
     bool changes = true;
 };
 
-// The backup of what `planned` will change, from the registry as `stored` holds it now.
-BackupDocument MakeBackupDocument(const PlannedWrites& planned, StoredRegistry& stored);
+// The backup of what `planned` will change, from the registry as `stored` holds it now. Each
+// key the plan creates (and leaves there) is named on a comment line "; created: [KEY]", which
+// importers skip: an undo removes such a key when it is empty afterwards. `note`, when given,
+// goes on a comment line of its own ("; NOTE").
+BackupDocument MakeBackupDocument(const PlannedWrites& planned, StoredRegistry& stored,
+                                  const std::string& note = {});
+
+// The plan's result as a .reg file of the same format, to import elsewhere for the same values:
+// every value the plan writes with the type and data it ends with, "=-" for a value it ends
+// without (a value of a key it deletes and makes again among them), "[-KEY]" for a key it
+// deletes for good. `changes` tells whether importing it changes anything here.
+BackupDocument MakeResultDocument(const PlannedWrites& planned, StoredRegistry& stored);
+
+// One value line of a document: the value set, or, without one, "=-".
+struct DocumentEntry {
+    std::string name;  // UTF-8; empty for the default value "@"
+    std::optional<StoredValue> value;
+};
+
+// One key section: "[KEY]" with its value lines, or "[-KEY]".
+struct DocumentKey {
+    RegKey root = 0;
+    std::string path;  // UTF-8, below the root
+    bool remove = false;
+    std::vector<DocumentEntry> entries;
+};
+
+// A document as this program writes them, read back.
+struct RegDocument {
+    std::vector<DocumentKey> keys;
+    std::vector<KeyPlace> createdKeys;  // from the "; created:" lines
+    std::vector<std::string> notes;     // the other comment lines, without "; "
+};
+
+// Reads a document of the form MakeBackupDocument and MakeResultDocument write (UTF-16LE with
+// its byte-order mark; key lines, "name"= / @= value lines with quoted text, dword:, hex: and
+// hex(N): data continued over lines ending in '\', and =-). False, with `error` naming the
+// line and what is wrong with it, for anything else.
+bool ParseRegDocument(const std::vector<unsigned char>& bytes, RegDocument& document,
+                      std::string& error);
 
 }  // namespace zuv

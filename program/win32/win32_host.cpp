@@ -224,6 +224,98 @@ SavedBackup Win32Host::SaveBackup(const std::vector<unsigned char>& document) {
     return {std::move(written.path), std::move(written.error)};
 }
 
+namespace {
+
+// The backup folder, without making it; empty, with `error` saying why, when there is none.
+std::wstring BackupFolder(std::string& error) {
+    const std::wstring folder = ProgramFolder(error);
+    return folder.empty() ? std::wstring() : folder + L"\\backup";
+}
+
+std::string FileError(const char* what, const std::wstring& path) {
+    return std::string(what) + Narrow(path) + "（" + SystemErrorText(GetLastError()) + "）";
+}
+
+}  // namespace
+
+bool Win32Host::BackupNames(std::vector<std::string>& names, std::string& error) {
+    names.clear();
+    const std::wstring folder = BackupFolder(error);
+    if (folder.empty()) return false;
+    WIN32_FIND_DATAW found{};
+    HANDLE first = FindFirstFileW((folder + L"\\*").c_str(), &found);
+    if (first == INVALID_HANDLE_VALUE) {
+        const DWORD code = GetLastError();
+        if (code == ERROR_FILE_NOT_FOUND || code == ERROR_PATH_NOT_FOUND) return true;
+        error = "无法读取文件夹 " + Narrow(folder) + "（" + SystemErrorText(code) + "）";
+        return false;
+    }
+    const UniqueFind search(first);
+    do {
+        if ((found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0) names.push_back(Narrow(found.cFileName));
+    } while (FindNextFileW(search.get(), &found));
+    return true;
+}
+
+bool Win32Host::ReadBackup(const std::string& name, std::vector<unsigned char>& bytes,
+                           std::string& error) {
+    const std::wstring folder = BackupFolder(error);
+    if (folder.empty()) return false;
+    const std::wstring path = folder + L"\\" + Widen(name);
+    const UniqueHandle file = Owned(CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
+                                                OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!file) {
+        error = FileError("无法打开备份文件 ", path);
+        return false;
+    }
+    LARGE_INTEGER size{};
+    if (!GetFileSizeEx(file.get(), &size) || size.QuadPart > (64 << 20)) {
+        error = "备份文件 " + Narrow(path) + " 无法读取或过大";
+        return false;
+    }
+    bytes.assign(static_cast<std::size_t>(size.QuadPart), 0);
+    std::size_t done = 0;
+    while (done < bytes.size()) {
+        DWORD read = 0;
+        if (!ReadFile(file.get(), bytes.data() + done, static_cast<DWORD>(bytes.size() - done), &read, nullptr) ||
+            read == 0) {
+            error = FileError("无法读取备份文件 ", path);
+            return false;
+        }
+        done += read;
+    }
+    return true;
+}
+
+bool Win32Host::RenameBackup(const std::string& name, const std::string& newName,
+                             std::string& error) {
+    const std::wstring folder = BackupFolder(error);
+    if (folder.empty()) return false;
+    const std::wstring from = folder + L"\\" + Widen(name);
+    if (!MoveFileExW(from.c_str(), (folder + L"\\" + Widen(newName)).c_str(), MOVEFILE_WRITE_THROUGH)) {
+        error = FileError("无法改名备份文件 ", from);
+        return false;
+    }
+    return true;
+}
+
+bool Win32Host::WriteWholeFile(const std::string& path, const std::vector<unsigned char>& bytes,
+                               std::string& error) {
+    const std::wstring wide = Widen(path);
+    const UniqueHandle file = Owned(CreateFileW(wide.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                                                FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!file) {
+        error = FileError("无法创建文件 ", wide);
+        return false;
+    }
+    const std::string data(bytes.begin(), bytes.end());
+    if (!WriteAll(file.get(), data) || !FlushFileBuffers(file.get())) {
+        error = FileError("无法写入文件 ", wide);
+        return false;
+    }
+    return true;
+}
+
 std::string Win32Host::DefaultLogFile(std::string& error) {
     const std::wstring folder = ProgramFolder(error);
     return folder.empty() ? std::string() : Narrow(folder + L"\\ZUVPortalSetting.log");

@@ -16,6 +16,13 @@ public:
     std::string UserName() override;
     std::string ComputerName() override;
     SavedBackup SaveBackup(const std::vector<unsigned char>& document) override;
+    bool BackupNames(std::vector<std::string>& names, std::string& error) override;
+    bool ReadBackup(const std::string& name, std::vector<unsigned char>& bytes,
+                    std::string& error) override;
+    bool RenameBackup(const std::string& name, const std::string& newName,
+                      std::string& error) override;
+    bool WriteWholeFile(const std::string& path, const std::vector<unsigned char>& bytes,
+                        std::string& error) override;
     std::string DefaultLogFile(std::string& error) override;
     bool AppendLogLine(const std::string& file, const std::string& line,
                        std::string& error) override;

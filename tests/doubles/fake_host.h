@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "base/backup_files.h"
 #include "program/program_host.h"
 
 namespace zuv::test {
@@ -30,6 +31,7 @@ public:
     std::vector<std::vector<unsigned char>> backups;
     std::string backupFailure;
     std::function<void()> onBackup;  // called as a backup is saved
+    std::string lastBackupName;      // the name in backupFolder of the last one saved
     // Set: writing to the log fails with this text.
     std::string logFailure;
     std::map<std::string, std::vector<std::string>> logs;
@@ -53,9 +55,68 @@ public:
         if (onBackup) onBackup();
         if (!backupFailure.empty()) return {{}, backupFailure};
         backups.push_back(document);
-        return {"C:\\Users\\alice\\AppData\\Local\\ZUVPortalSetting\\backup\\" +
-                    std::to_string(backups.size()) + ".reg",
-                {}};
+        const std::string name = NextBackupName(Clock(), FolderNames());
+        backupFolder[name] = document;
+        if (const auto original = BackupToKeepAsOriginal(FolderNames(), Clock())) {
+            backupFolder["original-" + *original] = backupFolder[*original];
+        }
+        lastBackupName = name;
+        return {"C:\\Users\\alice\\AppData\\Local\\ZUVPortalSetting\\backup\\" + name, {}};
+    }
+    // The backup folder, file name by file name, as SaveBackup keeps it: dated names from the
+    // clock `now`, the original kept beside them; set: reading the folder fails with this text.
+    std::map<std::string, std::vector<unsigned char>> backupFolder;
+    std::string folderFailure;
+    // Files written by WriteWholeFile; set: writing fails with this text.
+    std::map<std::string, std::vector<unsigned char>> files;
+    std::string fileFailure;
+
+    BackupTime Clock() const {
+        using namespace std::chrono;
+        return local_days{year{now.year} / now.month / now.day} + hours{now.hour} +
+               minutes{now.minute} + seconds{now.second} + milliseconds{now.millisecond};
+    }
+    std::vector<std::string> FolderNames() const {
+        std::vector<std::string> names;
+        for (const auto& entry : backupFolder) names.push_back(entry.first);
+        return names;
+    }
+    bool BackupNames(std::vector<std::string>& names, std::string& error) override {
+        if (!folderFailure.empty()) {
+            error = folderFailure;
+            return false;
+        }
+        names = FolderNames();
+        return true;
+    }
+    bool ReadBackup(const std::string& name, std::vector<unsigned char>& bytes,
+                    std::string& error) override {
+        const auto found = backupFolder.find(name);
+        if (found == backupFolder.end()) {
+            error = "找不到文件 " + name;
+            return false;
+        }
+        bytes = found->second;
+        return true;
+    }
+    bool RenameBackup(const std::string& name, const std::string& newName,
+                      std::string& error) override {
+        if (!backupFolder.count(name) || backupFolder.count(newName)) {
+            error = "无法改名 " + name;
+            return false;
+        }
+        backupFolder[newName] = backupFolder[name];
+        backupFolder.erase(name);
+        return true;
+    }
+    bool WriteWholeFile(const std::string& path, const std::vector<unsigned char>& bytes,
+                        std::string& error) override {
+        if (!fileFailure.empty()) {
+            error = fileFailure;
+            return false;
+        }
+        files[path] = bytes;
+        return true;
     }
     std::string DefaultLogFile(std::string&) override { return defaultLog; }
     bool AppendLogLine(const std::string& file, const std::string& line,

@@ -67,7 +67,8 @@ void Import(const std::vector<unsigned char>& bytes, ApplyRig& rig) {
             key = line.substr(root.size() + 1, line.size() - root.size() - 2);
             rig.memory.CloseKey(open(key));
         }
-        if (line.empty() || line[0] == '[') continue;
+        // Comment lines ("; created: …") are skipped, as reg import skips them.
+        if (line.empty() || line[0] == '[' || line[0] == ';') continue;
         std::size_t at2 = 0;
         const std::string name = line[0] == '@' ? "" : unquote(line, at2);
         const std::string data = line.substr(line[0] == '@' ? 2 : at2 + 2);

@@ -45,6 +45,8 @@ TEST_F(BackupDocumentTest, EachTypeAsWindowsToolsWriteIt) {
     }
     EXPECT_EQ(Utf8FromUtf16(text),
               "\xEF\xBB\xBFWindows Registry Editor Version 5.00\r\n"
+              "; created: [HKEY_CURRENT_USER\\Software\\T\\New]\r\n"
+              "; created: [HKEY_CURRENT_USER\\Software\\T\\New\\Deeper]\r\n"
               "\r\n"
               "[HKEY_CURRENT_USER\\Software\\T]\r\n"
               "@=hex:ab,ab,ab,ab,ab,ab,ab,ab,ab,ab,ab,ab,ab,ab,ab,ab,ab,ab,ab,ab,ab,ab,ab,ab,\\\r\n"
@@ -107,8 +109,11 @@ TEST_F(PlannedBackupTest, UndoesOnlyWhatTheApplyWrites) {
     });
     ASSERT_EQ(document.error, "");
     EXPECT_TRUE(document.changes);
-    // No key is removed: what is put below the new keys later stays when this is imported.
+    // No key is removed: what is put below the new keys later stays when this is imported. The
+    // keys made are named on comment lines, which importers skip.
     EXPECT_EQ(Body(document),
+              "; created: [HKEY_CURRENT_USER\\Software\\T\\New]\r\n"
+              "; created: [HKEY_CURRENT_USER\\Software\\T\\New\\Deeper]\r\n"
               "\r\n[HKEY_CURRENT_USER\\Software\\T]\r\n"
               "\"old\"=dword:00000001\r\n"
               "\"added\"=-\r\n"

@@ -205,7 +205,7 @@ TEST_F(Program, QuietApplyWritesWhatTheWindowWritesAndLogsIt) {
         EXPECT_EQ(DefaultLog().back(),
                   "2026-12-08 18:06:55.123 +08:00\talice\tPC01\tquiet\t\"" + address +
                       "\"\t恭喜你，设置成功！\tC:\\Users\\alice\\AppData\\Local\\ZUVPortalSetting\\backup\\" +
-                      std::to_string(host.backups.size()) + ".reg\t" + ProgramVersion());
+                      host.lastBackupName + "\t" + ProgramVersion());
     }
     EXPECT_EQ(DefaultLog().size(), 4u);
     EXPECT_TRUE(host.messageBoxes.empty());
