@@ -81,6 +81,16 @@ void AllowSitePopups(mdlReg& reg, ApplyOutcome& outcome, const std::string& addr
 // Extensions, page freshness and connection limits.
 void ApplyBrowserTuning(mdlReg& reg, ApplyOutcome& outcome);
 
+// The steps of an apply of `address` in their order (trusted site and pop-ups when there is an
+// address, then the zone's actions and the browser's tuning), inside the apply's error trap.
+ApplyOutcome RunApplySteps(mdlReg& reg, const std::string& address, IeGeneration generation,
+                           SiteProtocols protocols);
+
+// The apply's error trap: runs `work`; a run-time error (RuntimeError, lack of memory, any other
+// exception) ends it and becomes the outcome's error, so the work left is abandoned. The one
+// place where run-time errors are caught.
+void TrapRunTimeErrors(ApplyOutcome& outcome, const std::function<void()>& work);
+
 // From the first character of the installed version: 7, 8 or 9 give that generation, anything
 // else (also "10" or "11", or no version at all) the sixth.
 IeGeneration DetectBrowserGeneration(mdlReg& reg);

@@ -11,12 +11,12 @@
 #include "browser_config/address_rule.h"
 #include "browser_config/browser_check.h"
 #include "browser_config/zone_check.h"
-#include "base/backup_files.h"
+#include "backup/backup_files.h"
 #include "browser_config/browser_config.h"
-#include "registry/backup_document.h"
-#include "registry/document_restore.h"
-#include "registry/plan_changes.h"
-#include "window/backup_plan.h"
+#include "backup/backup_document.h"
+#include "backup/document_restore.h"
+#include "backup/plan_changes.h"
+#include "backup/backup_plan.h"
 #include "window/ui_port.h"
 
 namespace zuv {

@@ -50,7 +50,7 @@ public:
 
     // Saves the backup of an apply (a whole .reg file) as a new file of the user's backup
     // folder, %LOCALAPPDATA%\ZUVPortalSetting\backup, complete and on disk before this returns;
-    // keeps the original when the folder has none yet (base/backup_files.h), and removes the
+    // keeps the original when the folder has none yet (backup/backup_files.h), and removes the
     // oldest backups beyond the newest 30.
     virtual SavedBackup SaveBackup(const std::vector<unsigned char>& document) = 0;
 

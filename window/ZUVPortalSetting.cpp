@@ -1,7 +1,5 @@
 #include "window/ZUVPortalSetting.h"
 
-#include <new>
-
 #include "base/runtime_error.h"
 #include "base/text.h"
 #include "browser_config/address_rule.h"
@@ -44,24 +42,7 @@ std::string MessageText(const ApplyOutcome& outcome, NameLength names) {
 void ZUVPortalSetting::Form_Load() { BrowserGeneration = DetectBrowserGeneration(reg_); }
 
 ApplyOutcome ZUVPortalSetting::Apply(const std::string& address) {
-    ApplyOutcome outcome;
-    try {
-        if (!address.empty()) {
-            RegisterTrustedSite(reg_, outcome, address, Protocols);
-            AllowSitePopups(reg_, outcome, address, BrowserGeneration);
-        }
-        ApplyTrustedZonePolicy(reg_, outcome);
-        ApplyBrowserTuning(reg_, outcome);
-    } catch (const RuntimeError& error) {
-        outcome.Stop(error.Description(), error.ShortDescription());
-    } catch (const std::bad_alloc&) {
-        outcome.Stop(StandardDescription(ErrorKind::OutOfMemory));
-    } catch (const std::exception& error) {
-        outcome.Stop(StandardDescription(ErrorKind::Unexpected) + "：" + error.what());
-    } catch (...) {
-        outcome.Stop(StandardDescription(ErrorKind::Unexpected));
-    }
-    return outcome;
+    return RunApplySteps(reg_, address, BrowserGeneration, Protocols);
 }
 
 ApplyOutcome ZUVPortalSetting::RunApply(const std::string& address) {

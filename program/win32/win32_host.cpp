@@ -6,7 +6,7 @@
 #include <memory>
 #include <string>
 
-#include "base/win32_backup_files.h"
+#include "backup/win32_backup_files.h"
 #include "base/win32_handle.h"
 #include "base/win32_text.h"
 #include "browser_config/url_zone.h"

@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "base/backup_files.h"
+#include "backup/backup_files.h"
 #include "program/program_host.h"
 
 namespace zuv::test {

@@ -21,7 +21,7 @@
 #include <string>
 #include <vector>
 
-#include "base/backup_files.h"
+#include "backup/backup_files.h"
 #include "driver.h"
 #include "program/command_line.h"
 

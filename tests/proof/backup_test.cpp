@@ -11,11 +11,11 @@
 
 #include "base/text.h"
 #include "browser_config/browser_config.h"
-#include "registry/backup_document.h"
+#include "backup/backup_document.h"
 #include "tests/doubles/read_only_registry.h"
 #include "tests/support/apply_audit.h"
 #include "tests/support/apply_rig.h"
-#include "window/backup_plan.h"
+#include "backup/backup_plan.h"
 
 namespace zuv::test {
 namespace {

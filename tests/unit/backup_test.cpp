@@ -5,9 +5,9 @@
 #include <string>
 #include <vector>
 
-#include "base/backup_files.h"
+#include "backup/backup_files.h"
 #include "base/text.h"
-#include "registry/backup_document.h"
+#include "backup/backup_document.h"
 #include "registry/mdlReg.h"
 #include "registry/overlay_registry.h"
 #include "tests/unit/fixture.h"

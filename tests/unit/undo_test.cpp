@@ -12,10 +12,10 @@
 #include "browser_config/browser_config.h"
 #include "program/command_line.h"
 #include "program/program.h"
-#include "registry/backup_document.h"
-#include "registry/document_restore.h"
+#include "backup/backup_document.h"
+#include "backup/document_restore.h"
 #include "registry/overlay_registry.h"
-#include "registry/plan_changes.h"
+#include "backup/plan_changes.h"
 #include "tests/doubles/fake_host.h"
 #include "tests/unit/fixture.h"
 

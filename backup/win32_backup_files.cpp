@@ -1,4 +1,4 @@
-#include "base/win32_backup_files.h"
+#include "backup/win32_backup_files.h"
 
 #include <algorithm>
 

@@ -1,4 +1,4 @@
-#include "base/backup_files.h"
+#include "backup/backup_files.h"
 
 #include <algorithm>
 #include <cstdio>

@@ -1,4 +1,4 @@
-#include "registry/document_restore.h"
+#include "backup/document_restore.h"
 
 #include <algorithm>
 #include <map>

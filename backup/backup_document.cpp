@@ -1,4 +1,4 @@
-#include "registry/backup_document.h"
+#include "backup/backup_document.h"
 
 #include <algorithm>
 #include <map>

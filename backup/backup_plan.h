@@ -19,8 +19,9 @@ struct BackupPlan {
     ApplyOutcome outcome;
 };
 
-// Runs ZUVPortalSetting::Apply(address) with `generation` and `protocols` against a view of
-// `registry`; nothing is written to `registry`, which is only opened for reading.
+// Runs the steps of an apply of `address` (RunApplySteps) with `generation` and `protocols`
+// against a view of `registry`; nothing is written to `registry`, which is only opened for
+// reading.
 BackupPlan PlanApply(RegistryApi& registry, const AnsiCodePage& codePage, IeGeneration generation,
                      const std::string& address, SiteProtocols protocols = SiteProtocols::Http);
 

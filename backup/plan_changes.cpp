@@ -1,4 +1,4 @@
-#include "registry/plan_changes.h"
+#include "backup/plan_changes.h"
 
 #include <algorithm>
 #include <cstdio>

@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "registry/backup_document.h"
+#include "backup/backup_document.h"
 #include "registry/codepage.h"
 #include "registry/registry_api.h"
 

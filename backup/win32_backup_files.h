@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "base/backup_files.h"
+#include "backup/backup_files.h"
 
 namespace zuv {
 
