@@ -5,6 +5,15 @@
 #include <utility>
 
 namespace zuv {
+
+BackupTime BackupTimeOf(const LocalTime& t) {
+    using namespace std::chrono;
+    const year_month_day date{year{t.year}, month{static_cast<unsigned>(t.month)},
+                              day{static_cast<unsigned>(t.day)}};
+    return local_days{date} + hours{t.hour} + minutes{t.minute} + seconds{t.second} +
+           milliseconds{t.millisecond};
+}
+
 namespace {
 
 using namespace std::chrono;

@@ -12,9 +12,14 @@
 #include <string_view>
 #include <vector>
 
+#include "base/local_time.h"
+
 namespace zuv {
 
 using BackupTime = std::chrono::local_time<std::chrono::milliseconds>;
+
+// The local date and time of `time`, to the millisecond (its offset plays no part in names).
+BackupTime BackupTimeOf(const LocalTime& time);
 
 inline constexpr std::size_t kBackupsKept = 30;
 

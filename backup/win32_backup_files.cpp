@@ -2,6 +2,11 @@
 
 #include <algorithm>
 
+#include <shlobj.h>
+
+#include <memory>
+
+#include "base/win32_file.h"
 #include "base/win32_handle.h"
 #include "base/win32_text.h"
 
@@ -41,17 +46,6 @@ DWORD MakeFolder(const std::wstring& folder) {
     return GetLastError();
 }
 
-bool WriteAll(HANDLE file, const std::vector<unsigned char>& bytes) {
-    std::size_t done = 0;
-    while (done < bytes.size()) {
-        const auto chunk = static_cast<DWORD>(std::min<std::size_t>(bytes.size() - done, 1u << 20));
-        DWORD written = 0;
-        if (!WriteFile(file, bytes.data() + done, chunk, &written, nullptr) || written == 0) return false;
-        done += written;
-    }
-    return FlushFileBuffers(file) != 0;
-}
-
 bool Exists(const std::wstring& path) { return GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
 
 // Whether a file could not be made at `path` because something is there already: a file, a
@@ -78,7 +72,7 @@ Outcome WriteNewFile(const std::wstring& folder, const std::string& name,
         code = GetLastError();
         return Taken(code, partial) ? Outcome::NameTaken : Outcome::Failed;
     }
-    const bool written = WriteAll(file.get(), bytes);
+    const bool written = WriteAll(file.get(), bytes.data(), bytes.size()) && FlushFileBuffers(file.get());
     code = written ? ERROR_SUCCESS : GetLastError();
     if (!written && code == ERROR_SUCCESS) code = ERROR_WRITE_FAULT;
     // Closed before the rename; a close that fails is a file not known to be whole.
@@ -96,35 +90,34 @@ Outcome WriteNewFile(const std::wstring& folder, const std::string& name,
     return Outcome::Failed;
 }
 
-bool ReadWholeFile(const std::wstring& path, std::vector<unsigned char>& bytes, DWORD& code) {
-    const UniqueHandle file = Owned(CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
-                                                OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
-    LARGE_INTEGER size{};
-    if (!file || !GetFileSizeEx(file.get(), &size) || size.QuadPart > 0x10000000) {
-        code = file ? ERROR_FILE_TOO_LARGE : GetLastError();
-        return false;
-    }
-    bytes.resize(static_cast<std::size_t>(size.QuadPart));
-    std::size_t done = 0;
-    while (done < bytes.size()) {
-        DWORD read = 0;
-        const auto chunk = static_cast<DWORD>(std::min<std::size_t>(bytes.size() - done, 1u << 20));
-        if (!ReadFile(file.get(), bytes.data() + done, chunk, &read, nullptr) || read == 0) {
-            code = read == 0 ? ERROR_HANDLE_EOF : GetLastError();
-            return false;
-        }
-        done += read;
-    }
-    return true;
-}
-
 }  // namespace
 
-WrittenBackup WriteBackupFile(const std::string& folder, BackupTime now,
-                              const std::vector<unsigned char>& bytes) {
+Result<std::string> ProgramFolder() {
+    PWSTR raw = nullptr;
+    const HRESULT found = SHGetKnownFolderPath(FOLDERID_LocalAppData, 0, nullptr, &raw);
+    const std::unique_ptr<wchar_t, decltype(&CoTaskMemFree)> path(raw, &CoTaskMemFree);
+    if (FAILED(found) || !path) {
+        return Failure{"找不到当前用户的本地应用数据文件夹（" +
+                       SystemErrorText(static_cast<DWORD>(found)) + "）"};
+    }
+    const std::wstring folder = std::wstring(path.get()) + L"\\ZUVPortalSetting";
+    if (!CreateDirectoryW(folder.c_str(), nullptr) && GetLastError() != ERROR_ALREADY_EXISTS) {
+        return Failure{"无法创建文件夹 " + Narrow(folder) + "（" + SystemErrorText(GetLastError()) + "）"};
+    }
+    return Narrow(folder);
+}
+
+Result<std::string> BackupFolder() {
+    Result<std::string> folder = ProgramFolder();
+    if (!folder) return folder;
+    return std::move(folder).Value() + "\\backup";
+}
+
+Result<std::string> WriteBackupFile(const std::string& folder, BackupTime now,
+                                    const std::vector<unsigned char>& bytes) {
     const std::wstring wideFolder = Folder(folder);
     if (const DWORD code = MakeFolder(wideFolder)) {
-        return {{}, "无法创建备份文件夹 " + folder + "：" + SystemErrorText(code)};
+        return Failure{"无法创建备份文件夹 " + folder + "：" + SystemErrorText(code)};
     }
     for (const std::string& name : Names(wideFolder, true)) {
         if (IsUnfinishedBackup(name)) DeleteFileW((wideFolder + L"\\" + Widen(name)).c_str());
@@ -136,35 +129,35 @@ WrittenBackup WriteBackupFile(const std::string& folder, BackupTime now,
         DWORD code = ERROR_SUCCESS;
         switch (WriteNewFile(wideFolder, name, bytes, code)) {
         case Outcome::Written:
-            return {Narrow(wideFolder + L"\\" + Widen(name)), {}};
+            return Narrow(wideFolder + L"\\" + Widen(name));
         case Outcome::NameTaken:
             names.push_back(name);
             continue;
         case Outcome::Failed:
-            return {{}, "无法写入备份文件 " + Narrow(wideFolder + L"\\" + Widen(name)) + "：" +
-                            SystemErrorText(code)};
+            return Failure{"无法写入备份文件 " + Narrow(wideFolder + L"\\" + Widen(name)) + "：" +
+                           SystemErrorText(code)};
         }
     }
-    return {{}, "无法写入备份文件：文件夹 " + folder + " 中找不到可用的文件名"};
+    return Failure{"无法写入备份文件：文件夹 " + folder + " 中找不到可用的文件名"};
 }
 
-std::string KeepOriginalBackup(const std::string& folder, BackupTime now) {
+Result<> KeepOriginalBackup(const std::string& folder, BackupTime now) {
     const std::wstring wideFolder = Folder(folder);
     const auto source = BackupToKeepAsOriginal(Names(wideFolder, true), now);
-    if (!source) return {};
+    if (!source) return Done{};
     const std::wstring sourcePath = wideFolder + L"\\" + Widen(*source);
     std::vector<unsigned char> bytes;
-    DWORD code = ERROR_SUCCESS;
-    if (!ReadWholeFile(sourcePath, bytes, code)) {
-        return "无法读取备份文件 " + Narrow(sourcePath) + "：" + SystemErrorText(code);
+    DWORD code = ReadWholeFile(sourcePath, bytes, 0x10000000);
+    if (code != ERROR_SUCCESS) {
+        return Failure{"无法读取备份文件 " + Narrow(sourcePath) + "：" + SystemErrorText(code)};
     }
     const std::string name = OriginalBackupFileName(*BackupFileTime(*source));
     // Taken: another apply kept the same original just now; an original is never replaced.
     if (WriteNewFile(wideFolder, name, bytes, code) == Outcome::Failed) {
-        return "无法写入备份文件 " + Narrow(wideFolder + L"\\" + Widen(name)) + "：" +
-               SystemErrorText(code);
+        return Failure{"无法写入备份文件 " + Narrow(wideFolder + L"\\" + Widen(name)) + "：" +
+                       SystemErrorText(code)};
     }
-    return {};
+    return Done{};
 }
 
 std::string OriginalBackupPath(const std::string& folder) {
@@ -173,7 +166,7 @@ std::string OriginalBackupPath(const std::string& folder) {
     return original ? Narrow(wideFolder + L"\\" + Widen(*original)) : std::string();
 }
 
-std::string PruneBackups(const std::string& folder, BackupTime now, std::size_t keep) {
+Result<> PruneBackups(const std::string& folder, BackupTime now, std::size_t keep) {
     const std::wstring wideFolder = Folder(folder);
     std::string error;
     for (const std::string& name : BackupsToPrune(Names(wideFolder, true), now, keep)) {
@@ -182,16 +175,8 @@ std::string PruneBackups(const std::string& folder, BackupTime now, std::size_t 
             error = "无法删除旧的备份文件 " + Narrow(path) + "：" + SystemErrorText(GetLastError());
         }
     }
-    return error;
-}
-
-BackupTime LocalNow() {
-    SYSTEMTIME now{};
-    GetLocalTime(&now);
-    using namespace std::chrono;
-    const year_month_day date{year{now.wYear}, month{now.wMonth}, day{now.wDay}};
-    return local_days{date} + hours{now.wHour} + minutes{now.wMinute} + seconds{now.wSecond} +
-           milliseconds{now.wMilliseconds};
+    if (error.empty()) return Done{};
+    return Failure{error};
 }
 
 }  // namespace zuv

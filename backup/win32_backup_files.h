@@ -6,36 +6,35 @@
 #include <vector>
 
 #include "backup/backup_files.h"
+#include "base/result.h"
 
 namespace zuv {
 
-struct WrittenBackup {
-    std::string path;   // the file written
-    std::string error;  // why none was, in the user's words; empty when `path` holds it
-};
+// The program's folder of the user's local application data
+// (%LOCALAPPDATA%\ZUVPortalSetting), made when missing.
+Result<std::string> ProgramFolder();
+// Its backup folder (not made here).
+Result<std::string> BackupFolder();
 
 // Writes a backup file into `folder`, made when missing, under NextBackupName: created new
 // (never over another file or folder), written whole and flushed to disk before it gets its
 // name. When that fails, no file is left behind. What earlier applies that were ended while
 // writing theirs left behind goes first (a file another apply is writing just now is open and
-// stays).
-WrittenBackup WriteBackupFile(const std::string& folder, BackupTime now,
+// stays). The file's path.
+Result<std::string> WriteBackupFile(const std::string& folder, BackupTime now,
                               const std::vector<unsigned char>& bytes);
 
 // When `folder` holds no original yet, keeps a copy of the backup BackupToKeepAsOriginal names
-// as the original, written as a backup is and never over another file. Empty, or why it could
+// as the original, written as a backup is and never over another file. Fails when it could
 // not be kept (the next apply tries again).
-std::string KeepOriginalBackup(const std::string& folder, BackupTime now);
+Result<> KeepOriginalBackup(const std::string& folder, BackupTime now);
 
 // The original of `folder` (see FindOriginalBackup), or empty when there is none.
 std::string OriginalBackupPath(const std::string& folder);
 
 // Removes the oldest of the tool's backup files of `folder` so that the newest `keep` remain.
-// Empty, or why a file could not be removed (the others are removed all the same).
-std::string PruneBackups(const std::string& folder, BackupTime now,
+// Fails with the first file that could not be removed (the others are removed all the same).
+Result<> PruneBackups(const std::string& folder, BackupTime now,
                          std::size_t keep = kBackupsKept);
-
-// The local time now, to the millisecond.
-BackupTime LocalNow();
 
 }  // namespace zuv

@@ -56,7 +56,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     if (zuv::ParseCommandLine(arguments).mode != invocation.mode) Fail("parse differs", arguments);
     const zuv::ProgramRegistry registry{memory, *codePage, stored};
     const std::string before = memory.Dump(zuv::kHkeyCurrentUser);
-    const int exitCode = zuv::RunProgram(invocation, host, registry, [&](zuv::mdlReg&, zuv::ApplyJournal&) {
+    const int exitCode = zuv::RunProgram(invocation, host, registry, [&](zuv::mdlReg&, const zuv::ApplyRecords&) {
         windowOpened = true;
         return 0;
     });

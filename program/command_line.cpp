@@ -3,7 +3,6 @@
 #include <string_view>
 
 #include "base/text.h"
-#include "zuv_version.h"  // made by CMake from the project version
 
 namespace zuv {
 namespace {
@@ -240,10 +239,6 @@ std::string UsageText() {
            "\n"
            "版本：" +
            ProgramVersion() + "\n";
-}
-
-std::string ProgramVersion() {
-    return ZUV_VERSION_TEXT;
 }
 
 }  // namespace zuv

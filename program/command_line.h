@@ -8,6 +8,8 @@
 #include <string>
 #include <vector>
 
+#include "apply/portal_apply.h"
+
 namespace zuv {
 
 enum class RunMode {
@@ -49,13 +51,5 @@ Invocation ParseCommandLine(const std::vector<std::string>& arguments);
 // How to use the program, several lines; the last names the version.
 std::string UsageText();
 
-// The program's version, "major.minor.patch" as the project declares it.
-std::string ProgramVersion();
-
-// The program's exit codes.
-inline constexpr int kExitSuccess = 0;
-inline constexpr int kExitApplyFailed = 1;     // the apply (or the undo) ran and failed
-inline constexpr int kExitNotUnderstood = 2;   // bad command line, cannot run as asked, nothing to undo
-inline constexpr int kExitNotTrusted = 3;      // /check: the address is not a trusted site
 
 }  // namespace zuv

@@ -1,41 +1,22 @@
 #include "program/program.h"
 
 #include <algorithm>
-#include <chrono>
-#include <cstdio>
-#include <exception>
 #include <utility>
+#include <vector>
 
-#include "base/runtime_error.h"
+#include "backup/backup_document.h"
+#include "backup/backup_files.h"
+#include "backup/backup_plan.h"
+#include "backup/document_restore.h"
+#include "backup/plan_changes.h"
 #include "base/text.h"
 #include "browser_config/address_rule.h"
 #include "browser_config/browser_check.h"
-#include "browser_config/zone_check.h"
-#include "backup/backup_files.h"
 #include "browser_config/browser_config.h"
-#include "backup/backup_document.h"
-#include "backup/document_restore.h"
-#include "backup/plan_changes.h"
-#include "backup/backup_plan.h"
-#include "window/ui_port.h"
+#include "browser_config/zone_check.h"
 
 namespace zuv {
 namespace {
-
-std::string TwoDigits(int n) {
-    char text[8];
-    std::snprintf(text, sizeof text, "%02d", n);
-    return text;
-}
-
-std::string TimeText(const LocalTime& t) {
-    char date[40];
-    std::snprintf(date, sizeof date, "%04d-%02d-%02d %02d:%02d:%02d.%03d", t.year, t.month, t.day,
-                  t.hour, t.minute, t.second, t.millisecond);
-    const int offset = t.offsetMinutes < 0 ? -t.offsetMinutes : t.offsetMinutes;
-    return std::string(date) + (t.offsetMinutes < 0 ? " -" : " +") + TwoDigits(offset / 60) + ":" +
-           TwoDigits(offset % 60);
-}
 
 // Each line of `text` with its invisible characters written out: whoever reads the output line
 // by line sees the lines the program meant, and nothing that reorders or hides text.
@@ -52,20 +33,21 @@ std::string VisibleLines(const std::string& text) {
     return out;
 }
 
+SiteProtocols ProtocolsOf(const Invocation& invocation) {
+    return invocation.https ? SiteProtocols::HttpAndHttps : SiteProtocols::Http;
+}
+
 int RunQuiet(const Invocation& invocation, ProgramHost& host, const ProgramRegistry& registry,
              mdlReg& reg) {
-    NoWindow noWindow(*invocation.address);
-    ApplyRecords records(host, registry, StartedFrom::Quiet, invocation.logFile);
-    ZUVPortalSetting logic(noWindow, reg, &records);
-    if (invocation.https) logic.Protocols = SiteProtocols::HttpAndHttps;
-    // The same start-up and the same apply as the window's.
-    logic.Form_Load();
-    const ApplyOutcome outcome = logic.RunApply(noWindow.AddressText());
-    std::string output = MessageText(outcome, NameLength::Short) + "\n";
-    for (const std::string& problem : records.Problems()) output += problem + "\n";
-    host.WriteOutput(VisibleLines(output));
-    if (outcome.AddressRefusal()) return kExitNotUnderstood;
-    return outcome.Succeeded() ? kExitSuccess : kExitApplyFailed;
+    const ApplyRecords records{registry, host.Apply(), StartedFrom::Quiet, invocation.logFile};
+    // The same start-up detection and the same apply as the window's.
+    const ApplyRequest request{*invocation.address, DetectBrowserGeneration(reg),
+                               ProtocolsOf(invocation)};
+    const ApplyReport report = ApplyPortal(reg, request, &records);
+    // A quiet run has no one else to tell: output that cannot be written changes nothing of
+    // the apply or its exit code.
+    (void)host.WriteOutput(VisibleLines(report.OutputText()));
+    return report.exitCode;
 }
 
 // A dry run: the apply runs against a view of the registry, and what it would change is told.
@@ -80,16 +62,16 @@ int RunWhatIf(const Invocation& invocation, const ProgramRegistry& registry, mdl
              }(), NameLength::Short) + "\n");
         return kExitNotUnderstood;
     }
-    const SiteProtocols protocols = invocation.https ? SiteProtocols::HttpAndHttps : SiteProtocols::Http;
     std::string text = "预演（不写入注册表，不备份，不写日志）：\n";
     BackupPlan plan;
     PlanChanges changes;
-    try {
-        plan = PlanApply(registry.api, registry.codePage, DetectBrowserGeneration(reg), address, protocols);
+    ApplyOutcome trapped;
+    TrapRunTimeErrors(trapped, [&] {
+        plan = PlanApply(registry.api, registry.codePage, DetectBrowserGeneration(reg), address,
+                         ProtocolsOf(invocation));
         changes = ChangesOf(plan.writes, registry.stored);
-    } catch (const std::exception& failure) {
-        changes.error = failure.what();
-    }
+    });
+    if (const auto& error = trapped.Error()) changes.error = error->description;
     if (!changes.error.empty()) {
         tell(text + "无法得知设置将更改什么：" + changes.error + "\n");
         return kExitApplyFailed;
@@ -103,24 +85,18 @@ int RunWhatIf(const Invocation& invocation, const ProgramRegistry& registry, mdl
     bool exported = true;
     if (invocation.exportFile) {
         const BackupDocument document = MakeResultDocument(plan.writes, registry.stored);
-        std::string error = document.error;
-        if (error.empty() && host.WriteWholeFile(*invocation.exportFile, document.bytes, error)) {
+        const Result<> written = document.error.empty()
+                                     ? host.WriteWholeFile(*invocation.exportFile, document.bytes)
+                                     : Result<>(Failure{document.error});
+        if (written) {
             text += "已导出到 " + *invocation.exportFile + "\n";
         } else {
-            text += "未能导出到 " + *invocation.exportFile + "：" + error + "\n";
+            text += "未能导出到 " + *invocation.exportFile + "：" + written.Error() + "\n";
             exported = false;
         }
     }
     tell(text);
     return plan.outcome.Succeeded() && exported ? kExitSuccess : kExitApplyFailed;
-}
-
-BackupTime ClockOf(const LocalTime& t) {
-    using namespace std::chrono;
-    const year_month_day date{year{t.year}, month{static_cast<unsigned>(t.month)},
-                              day{static_cast<unsigned>(t.day)}};
-    return local_days{date} + hours{t.hour} + minutes{t.minute} + seconds{t.second} +
-           milliseconds{t.millisecond};
 }
 
 bool MarkedAsUndo(const RegDocument& document) {
@@ -135,18 +111,23 @@ int RunUndo(const Invocation& invocation, ProgramHost& host, const ProgramRegist
         tell("未撤销：" + why + "\n");
         return kExitNotUnderstood;
     };
-    std::vector<std::string> names;
+    const Result<std::vector<std::string>> listed = host.BackupNames();
+    if (!listed) return nothing(listed.Error());
+    const std::vector<std::string>& names = listed.Value();
+    ApplyHost& records = host.Apply();
+    const BackupTime now = BackupTimeOf(records.Now());
     std::string error;
-    if (!host.BackupNames(names, error)) return nothing(error);
-    const BackupTime now = ClockOf(host.Now());
     const std::string& target = *invocation.undoTarget;
     const bool toOriginal = target == "original";
     std::string chosen;
     RegDocument document;
     const auto load = [&](const std::string& name) {
-        std::vector<unsigned char> bytes;
-        if (!host.ReadBackup(name, bytes, error)) return false;
-        if (!ParseRegDocument(bytes, document, error)) {
+        const Result<std::vector<unsigned char>> bytes = host.ReadBackup(name);
+        if (!bytes) {
+            error = bytes.Error();
+            return false;
+        }
+        if (!ParseRegDocument(bytes.Value(), document, error)) {
             error = "备份文件 " + name + " " + error;
             return false;
         }
@@ -200,23 +181,20 @@ int RunUndo(const Invocation& invocation, ProgramHost& host, const ProgramRegist
     const bool marked = target.empty() || toOriginal;
     std::string backup;
     std::vector<std::string> problems;
-    try {
+    ApplyOutcome trapped;
+    TrapRunTimeErrors(trapped, [&] {
         OverlayRegistry view(registry.api, registry.codePage);
         RestoreDocument(view, registry.codePage, document);
-        const BackupDocument own = MakeBackupDocument(view.Planned(), registry.stored,
-                                                      marked ? std::string(kUndoNote) + " " + chosen : std::string());
-        if (!own.error.empty()) {
-            error = own.error;
-        } else if (!own.changes) {
-            backup = kNothingToBackUp;
+        const Result<std::string> saved =
+            SaveBackupOf(view.Planned(), registry.stored, records,
+                         marked ? std::string(kUndoNote) + " " + chosen : std::string());
+        if (saved) {
+            backup = saved.Value();
         } else {
-            const SavedBackup saved = host.SaveBackup(own.bytes);
-            backup = saved.path;
-            error = saved.error;
+            error = saved.Error();
         }
-    } catch (const std::exception& failure) {
-        error = failure.what();
-    }
+    });
+    if (const auto& failure = trapped.Error()) error = failure->description;
     std::string outcome;
     int code = kExitSuccess;
     if (backup.empty()) {
@@ -252,16 +230,13 @@ int RunUndo(const Invocation& invocation, ProgramHost& host, const ProgramRegist
             undone.push_back(chosen);
         }
         for (const std::string& name : undone) {
-            if (!host.RenameBackup(name, UndoneName(name), error)) output += "未能标记为已撤销：" + error + "\n";
+            const Result<> renamed = host.RenameBackup(name, UndoneName(name));
+            if (!renamed) output += "未能标记为已撤销：" + renamed.Error() + "\n";
         }
     }
-    std::string logError;
-    std::string file = invocation.logFile.value_or(std::string());
-    if (!invocation.logFile) file = host.DefaultLogFile(logError);
-    const LogEntry entry{host.Now(), host.UserName(), host.ComputerName(), StartedFrom::Undo,
-                         chosen, outcome, backup, false};
-    if (file.empty() || !host.AppendLogLine(file, LogLine(entry), logError)) {
-        output += "日志未写入：" + (file.empty() ? std::string() : file + "：") + logError + "\n";
+    if (const auto problem = WriteLogLine(records, invocation.logFile, StartedFrom::Undo, false,
+                                          chosen, outcome, backup)) {
+        output += *problem + "\n";
     }
     tell(output);
     return code;
@@ -274,11 +249,11 @@ int RunCheck(const std::string& address, const std::string& protocol, ProgramHos
         return kExitNotUnderstood;
     }
     ZoneCheck check;
-    try {
-        check = CheckZoneMap(reg, address, protocol);
-    } catch (const RuntimeError& error) {
+    ApplyOutcome trapped;
+    TrapRunTimeErrors(trapped, [&] { check = CheckZoneMap(reg, address, protocol); });
+    if (const auto& error = trapped.Error()) {
         // An address the tool could not write cannot be checked either.
-        tell("无法检查地址：" + error.ShortDescription() + "\n");
+        tell("无法检查地址：" + error->shortDescription + "\n");
         return kExitNotUnderstood;
     }
     const UrlZoneAnswer answer = host.AskUrlZone(address, protocol);
@@ -293,77 +268,6 @@ int RunCheck(const std::string& address, const std::string& protocol, ProgramHos
 std::string UndoneName(const std::string& name) {
     const std::size_t dot = name.rfind('.');
     return name.substr(0, dot) + "-undone" + (dot == std::string::npos ? std::string() : name.substr(dot));
-}
-
-std::string LogLine(const LogEntry& entry) {
-    std::string started = entry.startedFrom == StartedFrom::Quiet  ? "quiet"
-                          : entry.startedFrom == StartedFrom::Undo ? "undo"
-                                                                   : "window";
-    if (entry.https) started += " https";
-    std::string line = TimeText(entry.time);
-    std::string address(1, '"');
-    address += EscapeInvisible(entry.address, true);
-    address += '"';
-    for (const std::string& field : {EscapeInvisible(entry.user), EscapeInvisible(entry.computer),
-                                     started, address, EscapeInvisible(entry.outcome),
-                                     EscapeInvisible(entry.backup), ProgramVersion()}) {
-        line += '\t';
-        line += field;
-    }
-    return line;
-}
-
-void ApplyRecords::BeforeApply(const std::string& address, IeGeneration generation,
-                               SiteProtocols protocols) {
-    https_ = protocols == SiteProtocols::HttpAndHttps;
-    // The apply runs first against a view of the registry that only records its writes; what
-    // it recorded, as the registry holds it now, goes into the backup.
-    std::string error;
-    try {
-        const BackupPlan plan =
-            PlanApply(registry_.api, registry_.codePage, generation, address, protocols);
-        const BackupDocument document = MakeBackupDocument(plan.writes, registry_.stored);
-        if (document.error.empty() && !document.changes) {
-            // The same values written again, as at every logon: nothing to undo, and a backup
-            // of the tool's own values would only push older ones out.
-            backup_ = kNothingToBackUp;
-            return;
-        }
-        if (document.error.empty()) {
-            const SavedBackup saved = host_.SaveBackup(document.bytes);
-            backup_ = saved.path;
-            error = saved.error;
-        } else {
-            error = document.error;
-        }
-    } catch (const std::exception& failure) {
-        error = failure.what();
-    }
-    if (backup_.empty()) {
-        backup_ = "未备份：";
-        backup_ += error.empty() ? std::string("原因不明") : error;
-        problems_.push_back(backup_);
-    }
-}
-
-void ApplyRecords::AfterApply(const std::string& address, const ApplyOutcome& outcome) {
-    const bool https = std::exchange(https_, false);
-    std::string error;
-    std::string file = logFile_.value_or(std::string());
-    if (!logFile_) file = host_.DefaultLogFile(error);
-    if (!file.empty()) {
-        std::string backup = std::exchange(backup_, {});
-        // A refused address ends before its backup: nothing was written, nothing to undo.
-        if (outcome.AddressRefusal()) backup = "无需备份：未写入任何值";
-        const LogEntry entry{host_.Now(),  host_.UserName(), host_.ComputerName(),
-                             startedFrom_, address,          MessageText(outcome, NameLength::Whole),
-                             std::move(backup), https};
-        if (host_.AppendLogLine(file, LogLine(entry), error)) return;
-    }
-    std::string problem = "日志未写入：";
-    if (!file.empty()) problem += file + "：";
-    problem += error;
-    problems_.push_back(std::move(problem));
 }
 
 std::optional<std::string> RefusalFor(const Invocation& invocation, ProgramHost& host) {
@@ -413,7 +317,7 @@ int RunProgram(const Invocation& invocation, ProgramHost& host, const ProgramReg
     if (invocation.mode == RunMode::WhatIf) return RunWhatIf(invocation, registry, reg, host, tell);
     if (invocation.mode == RunMode::Undo) return RunUndo(invocation, host, registry, tell);
     if (invocation.mode == RunMode::Quiet) return RunQuiet(invocation, host, registry, reg);
-    ApplyRecords records(host, registry, StartedFrom::Window, invocation.logFile);
+    const ApplyRecords records{registry, host.Apply(), StartedFrom::Window, invocation.logFile};
     return openWindow(reg, records);
 }
 

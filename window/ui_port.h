@@ -2,7 +2,6 @@
 #pragma once
 
 #include <string>
-#include <utility>
 
 namespace zuv {
 
@@ -21,20 +20,6 @@ public:
     virtual void SendTab() = 0;
     // Unloads the window, which ends the program.
     virtual void Unload() = 0;
-};
-
-// The port of an apply that runs without a window: the address is given, messages are not
-// shown, and there is nothing to tab through or unload.
-class NoWindow final : public UiPort {
-public:
-    explicit NoWindow(std::string address = {}) : address_(std::move(address)) {}
-    std::string AddressText() override { return address_; }
-    void ShowMessage(const std::string&, unsigned, const std::string&) override {}
-    void SendTab() override {}
-    void Unload() override {}
-
-private:
-    std::string address_;
 };
 
 }  // namespace zuv

@@ -51,7 +51,7 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int showCommand) {
 
         const zuv::ProgramRegistry reached{registry, *codePage, stored};
         return zuv::RunProgram(invocation, host, reached, [&](zuv::mdlReg& reg,
-                                                              zuv::ApplyJournal& records) {
+                                                              const zuv::ApplyRecords& records) {
             zuv::PortalWindow window(instance);
             zuv::ZUVPortalSetting logic(window, reg, &records);
             if (invocation.https) logic.Protocols = zuv::SiteProtocols::HttpAndHttps;

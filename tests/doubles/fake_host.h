@@ -1,4 +1,4 @@
-// A ProgramHost that keeps everything in memory: the output, message boxes and log lines,
+// A ProgramHost (and the ApplyHost of its applies) that keeps everything in memory: the output, message boxes and log lines,
 // with a fixed clock, user and computer, and switches for what the system would refuse.
 #pragma once
 
@@ -12,7 +12,7 @@
 
 namespace zuv::test {
 
-class FakeHost : public ProgramHost {
+class FakeHost : public ProgramHost, public ApplyHost {
 public:
     // What the program wrote; `hasOutput` false: there is no console and no redirected output.
     std::string output;
@@ -36,10 +36,11 @@ public:
     std::string logFailure;
     std::map<std::string, std::vector<std::string>> logs;
 
-    bool WriteOutput(const std::string& text) override {
-        if (!hasOutput) return false;
+    ApplyHost& Apply() override { return *this; }
+    Result<> WriteOutput(const std::string& text) override {
+        if (!hasOutput) return Failure{"没有控制台"};
         output += text;
-        return true;
+        return Done{};
     }
     void ShowMessage(const std::string& text) override { messageBoxes.push_back(text); }
     UrlZoneAnswer AskUrlZone(const std::string& address, const std::string& protocol) override {
@@ -51,9 +52,9 @@ public:
     LocalTime Now() override { return now; }
     std::string UserName() override { return user; }
     std::string ComputerName() override { return computer; }
-    SavedBackup SaveBackup(const std::vector<unsigned char>& document) override {
+    Result<std::string> SaveBackup(const std::vector<unsigned char>& document) override {
         if (onBackup) onBackup();
-        if (!backupFailure.empty()) return {{}, backupFailure};
+        if (!backupFailure.empty()) return Failure{backupFailure};
         backups.push_back(document);
         const std::string name = NextBackupName(Clock(), FolderNames());
         backupFolder[name] = document;
@@ -61,7 +62,7 @@ public:
             backupFolder["original-" + *original] = backupFolder[*original];
         }
         lastBackupName = name;
-        return {"C:\\Users\\alice\\AppData\\Local\\ZUVPortalSetting\\backup\\" + name, {}};
+        return "C:\\Users\\alice\\AppData\\Local\\ZUVPortalSetting\\backup\\" + name;
     }
     // The backup folder, file name by file name, as SaveBackup keeps it: dated names from the
     // clock `now`, the original kept beside them; set: reading the folder fails with this text.
@@ -71,62 +72,39 @@ public:
     std::map<std::string, std::vector<unsigned char>> files;
     std::string fileFailure;
 
-    BackupTime Clock() const {
-        using namespace std::chrono;
-        return local_days{year{now.year} / now.month / now.day} + hours{now.hour} +
-               minutes{now.minute} + seconds{now.second} + milliseconds{now.millisecond};
-    }
+    BackupTime Clock() const { return BackupTimeOf(now); }
     std::vector<std::string> FolderNames() const {
         std::vector<std::string> names;
         for (const auto& entry : backupFolder) names.push_back(entry.first);
         return names;
     }
-    bool BackupNames(std::vector<std::string>& names, std::string& error) override {
-        if (!folderFailure.empty()) {
-            error = folderFailure;
-            return false;
-        }
-        names = FolderNames();
-        return true;
+    Result<std::vector<std::string>> BackupNames() override {
+        if (!folderFailure.empty()) return Failure{folderFailure};
+        return FolderNames();
     }
-    bool ReadBackup(const std::string& name, std::vector<unsigned char>& bytes,
-                    std::string& error) override {
+    Result<std::vector<unsigned char>> ReadBackup(const std::string& name) override {
         const auto found = backupFolder.find(name);
-        if (found == backupFolder.end()) {
-            error = "找不到文件 " + name;
-            return false;
-        }
-        bytes = found->second;
-        return true;
+        if (found == backupFolder.end()) return Failure{"找不到文件 " + name};
+        return found->second;
     }
-    bool RenameBackup(const std::string& name, const std::string& newName,
-                      std::string& error) override {
+    Result<> RenameBackup(const std::string& name, const std::string& newName) override {
         if (!backupFolder.count(name) || backupFolder.count(newName)) {
-            error = "无法改名 " + name;
-            return false;
+            return Failure{"无法改名 " + name};
         }
         backupFolder[newName] = backupFolder[name];
         backupFolder.erase(name);
-        return true;
+        return Done{};
     }
-    bool WriteWholeFile(const std::string& path, const std::vector<unsigned char>& bytes,
-                        std::string& error) override {
-        if (!fileFailure.empty()) {
-            error = fileFailure;
-            return false;
-        }
+    Result<> WriteWholeFile(const std::string& path, const std::vector<unsigned char>& bytes) override {
+        if (!fileFailure.empty()) return Failure{fileFailure};
         files[path] = bytes;
-        return true;
+        return Done{};
     }
-    std::string DefaultLogFile(std::string&) override { return defaultLog; }
-    bool AppendLogLine(const std::string& file, const std::string& line,
-                       std::string& error) override {
-        if (!logFailure.empty()) {
-            error = logFailure;
-            return false;
-        }
+    Result<std::string> DefaultLogFile() override { return defaultLog; }
+    Result<> AppendLogLine(const std::string& file, const std::string& line) override {
+        if (!logFailure.empty()) return Failure{logFailure};
         logs[file].push_back(line);
-        return true;
+        return Done{};
     }
 };
 

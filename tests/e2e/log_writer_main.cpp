@@ -6,21 +6,20 @@
 #include <string>
 
 #include "base/win32_text.h"
-#include "program/win32/win32_host.h"
+#include "apply/win32_apply_host.h"
 
 int wmain(int argc, wchar_t** argv) {
     if (argc != 4) return 2;
     const std::string file = zuv::Narrow(argv[1]);
     const int count = _wtoi(argv[2]);
     const std::string tag = zuv::Narrow(argv[3]);
-    zuv::Win32Host host;
+    zuv::Win32ApplyHost host;
     for (int i = 0; i < count; ++i) {
         // Long enough that a torn write would show: the line repeats its own number.
         const std::string number = std::to_string(i);
         std::string line = tag + " " + number + " 恭喜你，设置成功！";
         for (int k = 0; k < 20; ++k) line += " " + number;
-        std::string error;
-        if (!host.AppendLogLine(file, line, error)) return 1;
+        if (!host.AppendLogLine(file, line)) return 1;
     }
     return 0;
 }

@@ -15,6 +15,7 @@
 #include "program/program.h"
 #include "tests/doubles/fake_host.h"
 #include "tests/support/remembering_ui.h"
+#include "window/ZUVPortalSetting.h"
 
 namespace zuv::test {
 namespace {
@@ -157,7 +158,7 @@ protected:
 
     // Runs the command line; the window, when opened, presses nothing.
     int Run(const std::vector<std::string>& arguments) {
-        return RunProgram(ParseCommandLine(arguments), host, registry, [&](mdlReg&, ApplyJournal&) {
+        return RunProgram(ParseCommandLine(arguments), host, registry, [&](mdlReg&, const ApplyRecords&) {
             ++windowsOpened;
             return 0;
         });
@@ -197,7 +198,7 @@ TEST_F(Program, QuietApplyWritesWhatTheWindowWritesAndLogsIt) {
         Machine quiet(*codePage);
         host.output.clear();
         const int exitCode = RunProgram(ParseCommandLine({"/quiet", "/address:" + address}), host,
-                                        quiet.registry, [](mdlReg&, ApplyJournal&) { return 99; });
+                                        quiet.registry, [](mdlReg&, const ApplyRecords&) { return 99; });
         EXPECT_EQ(exitCode, kExitSuccess) << address;
         EXPECT_EQ(host.output, "恭喜你，设置成功！\n") << address;
         EXPECT_EQ(quiet.memory.Dump(kHkeyCurrentUser), byWindow.memory.Dump(kHkeyCurrentUser))
@@ -432,7 +433,7 @@ TEST_F(Program, AnApplyThatChangesNothingAddsNoBackup) {
         const auto quiet = [&](const std::string& typed) {
             host.output.clear();
             return RunProgram(ParseCommandLine({"/quiet", "/address:" + typed}), host, machine.registry,
-                              [](mdlReg&, ApplyJournal&) { return 99; });
+                              [](mdlReg&, const ApplyRecords&) { return 99; });
         };
         const std::size_t backups = host.backups.size();
         ASSERT_EQ(quiet(address), kExitSuccess);
@@ -476,7 +477,7 @@ TEST_F(Program, ALogThatCannotBeWrittenChangesNothingButIsReportedWhenQuiet) {
     host.output.clear();
     RememberingUi ui;
     const int exitCode = RunProgram(ParseCommandLine({"/address:x"}), host, registry,
-                                    [&](mdlReg& windowReg, ApplyJournal& records) {
+                                    [&](mdlReg& windowReg, const ApplyRecords& records) {
                                         ZUVPortalSetting window(ui, windowReg, &records);
                                         window.Form_Load();
                                         ui.address = "www.example.com";
@@ -510,7 +511,7 @@ TEST_F(Program, LongNamesAreShortenedOnScreenAndKeptWholeInTheLog) {
     MemoryStoredRegistry shortStored(shortPaths, *codePage);
     ASSERT_EQ(RunProgram(ParseCommandLine({"/quiet", "/address:" + address}), host,
                          ProgramRegistry{shortPaths, *codePage, shortStored},
-                         [](mdlReg&, ApplyJournal&) { return 99; }),
+                         [](mdlReg&, const ApplyRecords&) { return 99; }),
               kExitApplyFailed);
     const std::string shown = FirstOutputLine();
     const std::string logged = DefaultLog().back();

@@ -214,7 +214,7 @@ protected:
 
     int Run(const std::vector<std::string>& arguments) {
         host.output.clear();
-        return RunProgram(ParseCommandLine(arguments), host, registry, [](mdlReg&, ApplyJournal&) { return 99; });
+        return RunProgram(ParseCommandLine(arguments), host, registry, [](mdlReg&, const ApplyRecords&) { return 99; });
     }
     // The keys and values the dry run's output names, as Values() names them.
     static std::set<std::string> Listed(const std::string& output) {
@@ -288,7 +288,7 @@ TEST_F(DryRunAndUndo, ExportGivesTheApplysValues) {
         MemoryStoredRegistry profileStored(profile, *codePage);
         FakeHost profileHost;
         ASSERT_EQ(RunProgram(ParseCommandLine({"/quiet", "/address:old.example.com"}), profileHost,
-                             {profile, *codePage, profileStored}, [](mdlReg&, ApplyJournal&) { return 99; }),
+                             {profile, *codePage, profileStored}, [](mdlReg&, const ApplyRecords&) { return 99; }),
                   kExitSuccess);
         RegKey key = 0;
         ASSERT_EQ(profile.CreateKeyEx(kHkeyCurrentUser, std::string(kZoneMapRoot) + "Domains\\portal", "",

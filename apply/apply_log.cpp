@@ -1,0 +1,61 @@
+#include "apply/apply_log.h"
+
+#include <cstdio>
+
+#include "base/text.h"
+#include "zuv_version.h"  // made by CMake from the project version
+
+namespace zuv {
+namespace {
+
+std::string TwoDigits(int n) {
+    char text[8];
+    std::snprintf(text, sizeof text, "%02d", n);
+    return text;
+}
+
+std::string TimeText(const LocalTime& t) {
+    char date[40];
+    std::snprintf(date, sizeof date, "%04d-%02d-%02d %02d:%02d:%02d.%03d", t.year, t.month, t.day,
+                  t.hour, t.minute, t.second, t.millisecond);
+    const int offset = t.offsetMinutes < 0 ? -t.offsetMinutes : t.offsetMinutes;
+    return std::string(date) + (t.offsetMinutes < 0 ? " -" : " +") + TwoDigits(offset / 60) + ":" +
+           TwoDigits(offset % 60);
+}
+
+}  // namespace
+
+std::string ProgramVersion() { return ZUV_VERSION_TEXT; }
+
+std::string LogLine(const LogEntry& entry) {
+    std::string started = entry.startedFrom == StartedFrom::Quiet  ? "quiet"
+                          : entry.startedFrom == StartedFrom::Undo ? "undo"
+                                                                   : "window";
+    if (entry.https) started += " https";
+    std::string line = TimeText(entry.time);
+    std::string address(1, '"');
+    address += EscapeInvisible(entry.address, true);
+    address += '"';
+    for (const std::string& field : {EscapeInvisible(entry.user), EscapeInvisible(entry.computer),
+                                     started, address, EscapeInvisible(entry.outcome),
+                                     EscapeInvisible(entry.backup), ProgramVersion()}) {
+        line += '\t';
+        line += field;
+    }
+    return line;
+}
+
+std::optional<std::string> WriteLogLine(ApplyHost& host, const std::optional<std::string>& logFile,
+                                        StartedFrom startedFrom, bool https,
+                                        const std::string& address, const std::string& outcome,
+                                        const std::string& backup) {
+    const Result<std::string> file = logFile ? Result<std::string>(*logFile) : host.DefaultLogFile();
+    if (!file) return "日志未写入：" + file.Error();
+    const LogEntry entry{host.Now(), host.UserName(), host.ComputerName(), startedFrom,
+                         address,    outcome,         backup,              https};
+    const Result<> appended = host.AppendLogLine(file.Value(), LogLine(entry));
+    if (appended) return std::nullopt;
+    return "日志未写入：" + file.Value() + "：" + appended.Error();
+}
+
+}  // namespace zuv
