@@ -68,10 +68,10 @@ std::string ApplyReport::OutputText() const {
 
 Result<std::string> SaveBackupOf(const PlannedWrites& planned, StoredRegistry& stored,
                                  ApplyHost& host, const std::string& note) {
-    const BackupDocument document = MakeBackupDocument(planned, stored, note);
-    if (!document.error.empty()) return Failure{document.error};
-    if (!document.changes) return std::string(kNothingToBackUp);
-    return host.SaveBackup(document.bytes);
+    const Result<BackupDocument> document = MakeBackupDocument(planned, stored, note);
+    if (!document) return Failure{document.Error()};
+    if (!document.Value().changes) return std::string(kNothingToBackUp);
+    return host.SaveBackup(document.Value().bytes);
 }
 
 ApplyReport ApplyPortal(mdlReg& reg, const ApplyRequest& request, const ApplyRecords* records) {

@@ -158,10 +158,10 @@ bool Same(const StoredValue* before, const std::optional<StoredValue>& after) {
 
 }  // namespace
 
-BackupDocument MakeBackupDocument(const PlannedWrites& planned, StoredRegistry& stored,
-                                  const std::string& note) {
+Result<BackupDocument> MakeBackupDocument(const PlannedWrites& planned, StoredRegistry& stored,
+                                          const std::string& note) {
     if (const std::string* name = Unwritable(planned)) {
-        return {{}, "注册表项或值的名称“" + *name + "”含有换行符，备份文件无法表示"};
+        return Failure{"注册表项或值的名称“" + *name + "”含有换行符，备份文件无法表示"};
     }
     const PlannedEnd* end = planned.end ? &*planned.end : nullptr;
     if (end != nullptr && (end->values.size() != planned.values.size() ||
@@ -204,7 +204,7 @@ BackupDocument MakeBackupDocument(const PlannedWrites& planned, StoredRegistry& 
         std::vector<StoredValue> values;
         const long rc = stored.ReadKey(key.root, key.path, values);
         if (rc != kErrorSuccess && rc != kErrorFileNotFound) {
-            return {{}, std::string("无法读取注册表 ") + RootName(key.root) + "\\" + key.path +
+            return Failure{std::string("无法读取注册表 ") + RootName(key.root) + "\\" + key.path +
                             "（错误代码 " + std::to_string(rc) + "：" + stored.ErrorText(rc) + "）"};
         }
         // What the key held comes back: every value of a key the apply deletes, the others it
@@ -228,18 +228,18 @@ BackupDocument MakeBackupDocument(const PlannedWrites& planned, StoredRegistry& 
         for (const StoredValue* value : restored) text.Value(*value);
         for (const std::string* name : removed) text.Missing(*name);
     }
-    return {text.Bytes(), {}, changes};
+    return BackupDocument{text.Bytes(), changes};
 }
 
-BackupDocument MakeResultDocument(const PlannedWrites& planned, StoredRegistry& stored) {
+Result<BackupDocument> MakeResultDocument(const PlannedWrites& planned, StoredRegistry& stored) {
     if (const std::string* name = Unwritable(planned)) {
-        return {{}, "注册表项或值的名称“" + *name + "”含有换行符，.reg 文件无法表示"};
+        return Failure{"注册表项或值的名称“" + *name + "”含有换行符，.reg 文件无法表示"};
     }
     const PlannedEnd* end = planned.end ? &*planned.end : nullptr;
     if (end == nullptr || end->values.size() != planned.values.size() ||
         end->createdKeys.size() != planned.createdKeys.size() ||
         end->deletedKeys.size() != planned.deletedKeys.size()) {
-        return {{}, "无法得知设置的结果"};
+        return Failure{"无法得知设置的结果"};
     }
     struct Section {
         RegKey root = 0;
@@ -279,7 +279,7 @@ BackupDocument MakeResultDocument(const PlannedWrites& planned, StoredRegistry& 
         std::vector<StoredValue> before;
         const long rc = stored.ReadKey(section.root, section.path, before);
         if (rc != kErrorSuccess && rc != kErrorFileNotFound) {
-            return {{}, std::string("无法读取注册表 ") + RootName(section.root) + "\\" + section.path +
+            return Failure{std::string("无法读取注册表 ") + RootName(section.root) + "\\" + section.path +
                             "（错误代码 " + std::to_string(rc) + "：" + stored.ErrorText(rc) + "）"};
         }
         text.Key(section.root, section.path);
@@ -301,7 +301,7 @@ BackupDocument MakeResultDocument(const PlannedWrites& planned, StoredRegistry& 
             changes = true;
         }
     }
-    return {text.Bytes(), {}, changes};
+    return BackupDocument{text.Bytes(), changes};
 }
 
 namespace {
@@ -444,7 +444,7 @@ bool ValueData(std::u16string_view data, std::optional<StoredValue>& value, std:
 
 }  // namespace
 
-bool ParseRegDocument(const std::vector<unsigned char>& bytes, RegDocument& document,
+static bool ParseInto(const std::vector<unsigned char>& bytes, RegDocument& document,
                       std::string& error) {
     document = {};
     if (bytes.size() < 2 || bytes.size() % 2 != 0 || bytes[0] != 0xFF || bytes[1] != 0xFE) {
@@ -535,6 +535,13 @@ bool ParseRegDocument(const std::vector<unsigned char>& bytes, RegDocument& docu
         key.entries.push_back(std::move(entry));
     }
     return true;
+}
+
+Result<RegDocument> ParseRegDocument(const std::vector<unsigned char>& bytes) {
+    RegDocument document;
+    std::string error;
+    if (!ParseInto(bytes, document, error)) return Failure{error};
+    return document;
 }
 
 }  // namespace zuv

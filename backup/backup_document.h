@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "base/result.h"
 #include "registry/overlay_registry.h"
 #include "registry/stored_registry.h"
 
@@ -18,7 +19,6 @@ namespace zuv {
 
 struct BackupDocument {
     std::vector<unsigned char> bytes;  // the whole file
-    std::string error;                 // why there is none, in the user's words; empty when there is
     // Whether the plan changes anything at all, compared by its net effect: a value left with
     // the type and data it had, and a key deleted and made again with the same values, are no
     // change. Without the plan's end known, it does.
@@ -29,14 +29,15 @@ struct BackupDocument {
 // key the plan creates (and leaves there) is named on a comment line "; created: [KEY]", which
 // importers skip: an undo removes such a key when it is empty afterwards. `note`, when given,
 // goes on a comment line of its own ("; NOTE").
-BackupDocument MakeBackupDocument(const PlannedWrites& planned, StoredRegistry& stored,
-                                  const std::string& note = {});
+// Fails, saying why, when a name cannot be written in a .reg file or the registry cannot be read.
+Result<BackupDocument> MakeBackupDocument(const PlannedWrites& planned, StoredRegistry& stored,
+                                          const std::string& note = {});
 
 // The plan's result as a .reg file of the same format, to import elsewhere for the same values:
 // every value the plan writes with the type and data it ends with, "=-" for a value it ends
 // without (a value of a key it deletes and makes again among them), "[-KEY]" for a key it
 // deletes for good. `changes` tells whether importing it changes anything here.
-BackupDocument MakeResultDocument(const PlannedWrites& planned, StoredRegistry& stored);
+Result<BackupDocument> MakeResultDocument(const PlannedWrites& planned, StoredRegistry& stored);
 
 // One value line of a document: the value set, or, without one, "=-".
 struct DocumentEntry {
@@ -61,9 +62,8 @@ struct RegDocument {
 
 // Reads a document of the form MakeBackupDocument and MakeResultDocument write (UTF-16LE with
 // its byte-order mark; key lines, "name"= / @= value lines with quoted text, dword:, hex: and
-// hex(N): data continued over lines ending in '\', and =-). False, with `error` naming the
-// line and what is wrong with it, for anything else.
-bool ParseRegDocument(const std::vector<unsigned char>& bytes, RegDocument& document,
-                      std::string& error);
+// hex(N): data continued over lines ending in '\', and =-). Fails, naming the line and what is
+// wrong with it, for anything else.
+Result<RegDocument> ParseRegDocument(const std::vector<unsigned char>& bytes);
 
 }  // namespace zuv

@@ -57,14 +57,14 @@ std::string HexBytes(const std::vector<unsigned char>& data) {
 
 }  // namespace
 
-PlanChanges ChangesOf(const PlannedWrites& planned, StoredRegistry& stored) {
+Result<PlanChanges> ChangesOf(const PlannedWrites& planned, StoredRegistry& stored) {
     PlanChanges changes;
+    std::string error;
     const PlannedEnd* end = planned.end ? &*planned.end : nullptr;
     if (end == nullptr || end->values.size() != planned.values.size() ||
         end->createdKeys.size() != planned.createdKeys.size() ||
         end->deletedKeys.size() != planned.deletedKeys.size()) {
-        changes.error = "无法得知设置的结果";
-        return changes;
+        return Failure{"无法得知设置的结果"};
     }
     for (std::size_t i = 0; i < planned.createdKeys.size(); ++i) {
         if (end->createdKeys[i]) changes.createdKeys.push_back(planned.createdKeys[i]);
@@ -77,8 +77,8 @@ PlanChanges ChangesOf(const PlannedWrites& planned, StoredRegistry& stored) {
         std::vector<StoredValue> values;
         const long rc = stored.ReadKey(root, path, values);
         if (rc != kErrorSuccess && rc != kErrorFileNotFound) {
-            changes.error = "无法读取注册表 " + KeyText(root, path) + "（错误代码 " +
-                            std::to_string(rc) + "：" + stored.ErrorText(rc) + "）";
+            error = "无法读取注册表 " + KeyText(root, path) + "（错误代码 " + std::to_string(rc) +
+                    "：" + stored.ErrorText(rc) + "）";
             return nullptr;
         }
         return &before.emplace(id, std::move(values)).first->second;
@@ -86,7 +86,7 @@ PlanChanges ChangesOf(const PlannedWrites& planned, StoredRegistry& stored) {
     for (std::size_t i = 0; i < planned.values.size(); ++i) {
         const ValuePlace& place = planned.values[i];
         const std::vector<StoredValue>* values = read(place.root, place.path);
-        if (values == nullptr) return changes;
+        if (values == nullptr) return Failure{error};
         std::optional<StoredValue> was;
         if (const StoredValue* found = Named(*values, place.name)) was = *found;
         if (Same(was, end->values[i])) {
@@ -100,7 +100,7 @@ PlanChanges ChangesOf(const PlannedWrites& planned, StoredRegistry& stored) {
         const KeyPlace& key = planned.deletedKeys[k];
         if (!end->deletedKeys[k]) changes.deletedKeys.push_back(key);
         const std::vector<StoredValue>* values = read(key.root, key.path);
-        if (values == nullptr) return changes;
+        if (values == nullptr) return Failure{error};
         for (const StoredValue& value : *values) {
             const bool written = std::any_of(planned.values.begin(), planned.values.end(), [&](const ValuePlace& p) {
                 return p.root == key.root && FoldedKey(p.path) == FoldedKey(key.path) &&

@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "base/result.h"
 #include "registry/overlay_registry.h"
 #include "registry/stored_registry.h"
 
@@ -26,12 +27,11 @@ struct PlanChanges {
     std::vector<KeyPlace> deletedKeys;  // keys deleted that are gone at the end
     std::vector<ValueChange> values;    // in the order first written, then those deleted with a key
     std::size_t unchanged = 0;          // values written again with the type and data they have
-    std::string error;                  // why the changes are not known; empty when they are
 };
 
-// The plan's net effect on the registry as `stored` holds it now. A plan without its end known
-// gives an error.
-PlanChanges ChangesOf(const PlannedWrites& planned, StoredRegistry& stored);
+// The plan's net effect on the registry as `stored` holds it now. Fails for a plan without its
+// end known, or a key that cannot be read.
+Result<PlanChanges> ChangesOf(const PlannedWrites& planned, StoredRegistry& stored);
 
 // A value's type and data as an administrator reads them: REG_DWORD 3, REG_SZ "text",
 // REG_MULTI_SZ "a" "b", REG_BINARY 01 02; "（无）" when there is none.

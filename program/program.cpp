@@ -64,18 +64,19 @@ int RunWhatIf(const Invocation& invocation, const ProgramRegistry& registry, mdl
     }
     std::string text = "预演（不写入注册表，不备份，不写日志）：\n";
     BackupPlan plan;
-    PlanChanges changes;
+    Result<PlanChanges> found = Failure{"原因不明"};
     ApplyOutcome trapped;
     TrapRunTimeErrors(trapped, [&] {
         plan = PlanApply(registry.api, registry.codePage, DetectBrowserGeneration(reg), address,
                          ProtocolsOf(invocation));
-        changes = ChangesOf(plan.writes, registry.stored);
+        found = ChangesOf(plan.writes, registry.stored);
     });
-    if (const auto& error = trapped.Error()) changes.error = error->description;
-    if (!changes.error.empty()) {
-        tell(text + "无法得知设置将更改什么：" + changes.error + "\n");
+    if (const auto& error = trapped.Error()) found = Failure{error->description};
+    if (!found) {
+        tell(text + "无法得知设置将更改什么：" + found.Error() + "\n");
         return kExitApplyFailed;
     }
+    const PlanChanges& changes = found.Value();
     const std::string lines = ChangesText(changes);
     text += lines.empty() ? std::string("没有要更改的值。\n") : lines;
     if (changes.unchanged > 0) {
@@ -84,10 +85,10 @@ int RunWhatIf(const Invocation& invocation, const ProgramRegistry& registry, mdl
     text += "设置的结果将是：" + MessageText(plan.outcome, NameLength::Short) + "\n";
     bool exported = true;
     if (invocation.exportFile) {
-        const BackupDocument document = MakeResultDocument(plan.writes, registry.stored);
-        const Result<> written = document.error.empty()
-                                     ? host.WriteWholeFile(*invocation.exportFile, document.bytes)
-                                     : Result<>(Failure{document.error});
+        const Result<BackupDocument> document = MakeResultDocument(plan.writes, registry.stored);
+        const Result<> written = document
+                                     ? host.WriteWholeFile(*invocation.exportFile, document.Value().bytes)
+                                     : Result<>(Failure{document.Error()});
         if (written) {
             text += "已导出到 " + *invocation.exportFile + "\n";
         } else {
@@ -127,10 +128,12 @@ int RunUndo(const Invocation& invocation, ProgramHost& host, const ProgramRegist
             error = bytes.Error();
             return false;
         }
-        if (!ParseRegDocument(bytes.Value(), document, error)) {
-            error = "备份文件 " + name + " " + error;
+        Result<RegDocument> parsed = ParseRegDocument(bytes.Value());
+        if (!parsed) {
+            error = "备份文件 " + name + " " + parsed.Error();
             return false;
         }
+        document = std::move(parsed).Value();
         return true;
     };
     if (toOriginal) {

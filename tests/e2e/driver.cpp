@@ -9,7 +9,7 @@
 #include <cstdlib>
 #include <cwctype>
 #include <fstream>
-#include <thread>
+#include <chrono>
 
 namespace zuv::e2e {
 
@@ -305,17 +305,28 @@ std::optional<Finished> RunToEnd(const std::vector<std::wstring>& arguments, std
         error = LaunchFailure(exe, startError);
         return std::nullopt;
     }
-    // The pipe is read to its end while the program runs, so a long output cannot stall it.
+    // The pipe is emptied while the program runs, so a long output cannot stall it, and once
+    // more after it ended. Only what is there is read: a process the program started that
+    // still holds the pipe's other end cannot keep this waiting.
     std::string bytes;
-    std::thread reader([&] {
-        char buffer[4096];
-        DWORD got = 0;
-        while (ReadFile(readEnd, buffer, sizeof buffer, &got, nullptr) && got > 0) {
+    const auto drain = [&] {
+        DWORD available = 0;
+        while (PeekNamedPipe(readEnd, nullptr, 0, nullptr, &available, nullptr) && available > 0) {
+            char buffer[4096];
+            DWORD got = 0;
+            const DWORD wanted = available < sizeof buffer ? available : static_cast<DWORD>(sizeof buffer);
+            if (!ReadFile(readEnd, buffer, wanted, &got, nullptr) || got == 0) return;
             bytes.append(buffer, got);
         }
-    });
+    };
+    const auto deadline = std::chrono::steady_clock::now() + timeout;
+    bool ended = false;
+    while (!(ended = WaitForSingleObject(process.hProcess, 10) == WAIT_OBJECT_0) &&
+           std::chrono::steady_clock::now() < deadline) {
+        drain();
+    }
     std::optional<Finished> finished;
-    if (WaitForSingleObject(process.hProcess, static_cast<DWORD>(timeout.count())) == WAIT_OBJECT_0) {
+    if (ended) {
         finished.emplace();
         GetExitCodeProcess(process.hProcess, &finished->exitCode);
     } else {
@@ -323,7 +334,7 @@ std::optional<Finished> RunToEnd(const std::vector<std::wstring>& arguments, std
         TerminateProcess(process.hProcess, 99);
         WaitForSingleObject(process.hProcess, 5000);
     }
-    reader.join();
+    drain();
     CloseHandle(readEnd);
     CloseHandle(process.hThread);
     CloseHandle(process.hProcess);

@@ -16,6 +16,7 @@
 #include "tests/support/apply_audit.h"
 #include "tests/support/apply_rig.h"
 #include "backup/backup_plan.h"
+#include "tests/support/results.h"
 
 namespace zuv::test {
 namespace {
@@ -128,8 +129,7 @@ std::vector<unsigned char> RoundTrip(ApplyRig& rig, const Steps& steps) {
     EXPECT_EQ(view.OpenHandleCount() + rig.memory.OpenHandleCount(), 0u);
     MemoryStoredRegistry stored(rig.memory, cp);
     const PlannedWrites plan = view.Planned();
-    const BackupDocument backup = MakeBackupDocument(plan, stored);
-    EXPECT_EQ(backup.error, "");
+    const BackupDocument backup = Made(MakeBackupDocument(plan, stored));
     EXPECT_EQ(Utf8FromUtf16(Units(backup.bytes)).find("[-"), std::string::npos) << "a key removed";
 
     rig.recorder.Clear();
@@ -193,7 +193,7 @@ TEST_P(BackupTest, ImportingTheBackupUndoesTheApply) {
     const std::string address = GetParam().address;
     MemoryStoredRegistry stored(rig.memory, cp);
     const BackupDocument fromPlan =
-        MakeBackupDocument(PlanApply(rig.memory, cp, IeGeneration::IE8, address).writes, stored);
+        Made(MakeBackupDocument(PlanApply(rig.memory, cp, IeGeneration::IE8, address).writes, stored));
     const auto bytes = RoundTrip(rig, [&](mdlReg& reg) {
         RememberingUi ui;
         ZUVPortalSetting form(ui, reg);
@@ -216,9 +216,8 @@ TEST(BackupOfCreatedKeys, ImportingTheBackupLeavesWhatCameLater) {
     const AnsiCodePage& cp = *rig.codePage;
     const std::string domain = std::string(kZoneMapRoot) + "Domains\\example.net\\";
     MemoryStoredRegistry stored(rig.memory, cp);
-    const BackupDocument backup =
-        MakeBackupDocument(PlanApply(rig.memory, cp, IeGeneration::IE8, "portal.example.net").writes, stored);
-    ASSERT_EQ(backup.error, "");
+    const BackupDocument backup = Made(
+        MakeBackupDocument(PlanApply(rig.memory, cp, IeGeneration::IE8, "portal.example.net").writes, stored));
     RememberingUi ui;
     ZUVPortalSetting form(ui, rig.reg);
     form.BrowserGeneration = IeGeneration::IE8;

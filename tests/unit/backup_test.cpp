@@ -11,6 +11,7 @@
 #include "registry/mdlReg.h"
 #include "registry/overlay_registry.h"
 #include "tests/unit/fixture.h"
+#include "tests/support/results.h"
 
 namespace zuv::test {
 namespace {
@@ -36,8 +37,7 @@ TEST_F(BackupDocumentTest, EachTypeAsWindowsToolsWriteIt) {
     planned.values.push_back({kHkeyCurrentUser, key + "\\New\\Deeper", "v"});
     planned.createdKeys = {{kHkeyCurrentUser, key + "\\New"}, {kHkeyCurrentUser, key + "\\New\\Deeper"}};
     MemoryStoredRegistry stored(memory, *codePage);
-    const BackupDocument document = MakeBackupDocument(planned, stored);
-    ASSERT_EQ(document.error, "");
+    const BackupDocument document = Made(MakeBackupDocument(planned, stored));
     ASSERT_GE(document.bytes.size(), 2u);
     std::u16string text;
     for (std::size_t i = 0; i + 1 < document.bytes.size(); i += 2) {
@@ -84,7 +84,7 @@ protected:
         mdlReg planned(view, *codePage);
         steps(planned);
         MemoryStoredRegistry stored(memory, *codePage);
-        return MakeBackupDocument(view.Planned(), stored);
+        return Made(MakeBackupDocument(view.Planned(), stored));
     }
 };
 
@@ -107,7 +107,6 @@ TEST_F(PlannedBackupTest, UndoesOnlyWhatTheApplyWrites) {
         EXPECT_TRUE(r.SetValue(kHkeyCurrentUser, "Software\\T\\", "brief", 1.0, kRegDword));
         EXPECT_TRUE(r.DeleteEntry(kHkeyCurrentUser, "Software\\T\\", "brief"));
     });
-    ASSERT_EQ(document.error, "");
     EXPECT_TRUE(document.changes);
     // No key is removed: what is put below the new keys later stays when this is imported. The
     // keys made are named on comment lines, which importers skip.
@@ -198,7 +197,6 @@ TEST_F(PlannedBackupTest, NoChangeIsTheSameTypeAndDataAtTheEnd) {
     const std::string before = memory.Dump(kHkeyCurrentUser);
     for (const Case& c : cases) {
         const BackupDocument document = Plan(c.steps);
-        EXPECT_EQ(document.error, "") << c.name;
         EXPECT_EQ(document.changes, c.changes) << c.name << "\n" << Body(document);
         ASSERT_EQ(memory.Dump(kHkeyCurrentUser), before) << c.name << ": the plan wrote";
     }

@@ -18,6 +18,7 @@
 #include "backup/plan_changes.h"
 #include "tests/doubles/fake_host.h"
 #include "tests/unit/fixture.h"
+#include "tests/support/results.h"
 
 namespace zuv::test {
 namespace {
@@ -74,11 +75,10 @@ TEST_F(DocumentTest, WhatIsWrittenReadsBackExactly) {
         std::string ErrorText(long) override { return "x"; }
     } rowStore;
     for (const Row& row : rows) rowStore.values.push_back({row.name, row.type, row.stored});
-    const BackupDocument document = MakeBackupDocument(planned, rowStore, "note text");
-    ASSERT_EQ(document.error, "");
+    const BackupDocument document = Made(MakeBackupDocument(planned, rowStore, "note text"));
     RegDocument read;
     std::string error;
-    ASSERT_TRUE(ParseRegDocument(document.bytes, read, error)) << error;
+    ASSERT_TRUE(ParseInto(document.bytes, read, error)) << error;
     ASSERT_EQ(read.keys.size(), 2u);
     EXPECT_EQ(read.keys[0].path, key);
     ASSERT_EQ(read.keys[0].entries.size(), std::size(rows));
@@ -121,16 +121,16 @@ TEST_F(DocumentTest, AnythingElseIsRefusedWithItsLine) {
     for (const Row& row : rows) {
         RegDocument read;
         std::string error;
-        EXPECT_FALSE(ParseRegDocument(Document(row.body), read, error)) << row.error;
+        EXPECT_FALSE(ParseInto(Document(row.body), read, error)) << row.error;
         EXPECT_EQ(error, row.error);
     }
     RegDocument read;
     std::string error;
-    EXPECT_FALSE(ParseRegDocument(Utf16(u"REGEDIT4\r\n"), read, error));
-    EXPECT_FALSE(ParseRegDocument(Utf16(u"\xFEFFREGEDIT4\r\n"), read, error));
+    EXPECT_FALSE(ParseInto(Utf16(u"REGEDIT4\r\n"), read, error));
+    EXPECT_FALSE(ParseInto(Utf16(u"\xFEFFREGEDIT4\r\n"), read, error));
     EXPECT_EQ(error, "第 1 行：第一行应为“Windows Registry Editor Version 5.00”");
     // Continued hex data, [-KEY] and comments are read.
-    ASSERT_TRUE(ParseRegDocument(Document(u"; other\r\n\r\n[-HKEY_CURRENT_USER\\Gone]\r\n\r\n"
+    ASSERT_TRUE(ParseInto(Document(u"; other\r\n\r\n[-HKEY_CURRENT_USER\\Gone]\r\n\r\n"
                                           u"[HKEY_CURRENT_USER\\S]\r\n@=hex(7):61,00,\\\r\n  00,00,00,00\r\n"),
                                  read, error))
         << error;
@@ -305,7 +305,7 @@ TEST_F(DryRunAndUndo, ExportGivesTheApplysValues) {
     ASSERT_EQ(Run({"/quiet", "/address:portal", "/https"}), kExitSuccess);
     RegDocument read;
     std::string error;
-    ASSERT_TRUE(ParseRegDocument(host.files["C:\\out\\portal.reg"], read, error)) << error;
+    ASSERT_TRUE(ParseInto(host.files["C:\\out\\portal.reg"], read, error)) << error;
     EXPECT_TRUE(RestoreDocument(other, *codePage, read).empty());
     EXPECT_EQ(State(other), State(memory));
 
