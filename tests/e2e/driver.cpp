@@ -10,6 +10,7 @@
 #include <cwctype>
 #include <fstream>
 #include <chrono>
+#include <thread>
 
 namespace zuv::e2e {
 
