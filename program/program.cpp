@@ -348,11 +348,12 @@ void ApplyRecords::BeforeApply(const std::string& address, IeGeneration generati
 
 void ApplyRecords::AfterApply(const std::string& address, const ApplyOutcome& outcome) {
     const bool https = std::exchange(https_, false);
+    // The backup is this apply's alone, whether its line can be written or not.
+    std::string backup = std::exchange(backup_, {});
     std::string error;
     std::string file = logFile_.value_or(std::string());
     if (!logFile_) file = host_.DefaultLogFile(error);
     if (!file.empty()) {
-        std::string backup = std::exchange(backup_, {});
         // A refused address ends before its backup: nothing was written, nothing to undo.
         if (outcome.AddressRefusal()) backup = "无需备份：未写入任何值";
         const LogEntry entry{host_.Now(),  host_.UserName(), host_.ComputerName(),
