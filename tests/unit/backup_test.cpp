@@ -1,6 +1,7 @@
 // The backup file of an apply: its text, and the names and pruning of the backup folder.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <functional>
 #include <string>
 #include <vector>
@@ -30,8 +31,19 @@ TEST_F(BackupDocumentTest, EachTypeAsWindowsToolsWriteIt) {
     Put(key, "bare", kRegSz, Bytes({'a', 'b'}));
     Put(key, "q", 11, Bytes({1, 0, 0, 0, 0, 0, 0, 0}));
     Put(key, "untouched", kRegDword, Bytes({1, 0, 0, 0}));
+    // Text with a control in it: a line break would end the quoted line.
+    Put(key, "crlf", kRegSz, TextBytes("a\r\nb"));
+    Put(key, "cr", kRegSz, TextBytes("a\rb"));
+    Put(key, "lf", kRegSz, TextBytes("\n"));
+    Put(key, "tab", kRegSz, TextBytes("a\tb"));
+    // A dword of another length than four bytes is kept byte for byte.
+    Put(key, "d8", kRegDword, Bytes({1, 2, 3, 4, 5, 6, 7, 8}));
+    Put(key, "d3", kRegDword, Bytes({1, 2, 3}));
+    // Stored in another case than the apply writes it: the same value.
+    Put(key, "popupmgr", kRegDword, Bytes({1, 0, 0, 0}));
     PlannedWrites planned;
-    for (const char* name : {"s", "d", "", "x", "n", "bare", "q", "missing"}) {
+    for (const char* name : {"s", "d", "", "x", "n", "bare", "q", "crlf", "cr", "lf", "tab", "d8",
+                             "d3", "PopupMgr", "missing"}) {
         planned.values.push_back({kHkeyCurrentUser, key, name});
     }
     planned.values.push_back({kHkeyCurrentUser, key + "\\New\\Deeper", "v"});
@@ -52,10 +64,17 @@ TEST_F(BackupDocumentTest, EachTypeAsWindowsToolsWriteIt) {
               "@=hex:ab,ab,ab,ab,ab,ab,ab,ab,ab,ab,ab,ab,ab,ab,ab,ab,ab,ab,ab,ab,ab,ab,ab,ab,\\\r\n"
               "  ab,ab,ab,ab,ab,ab\r\n"
               "\"bare\"=hex(1):61,00,62,00\r\n"
+              "\"cr\"=hex(1):61,00,0d,00,62,00,00,00\r\n"
+              "\"crlf\"=hex(1):61,00,0d,00,0a,00,62,00,00,00\r\n"
               "\"d\"=dword:12345678\r\n"
+              "\"d3\"=hex(4):01,02,03\r\n"
+              "\"d8\"=hex(4):01,02,03,04,05,06,07,08\r\n"
+              "\"lf\"=hex(1):0a,00,00,00\r\n"
               "\"n\"=hex(0):\r\n"
+              "\"popupmgr\"=dword:00000001\r\n"
               "\"q\"=hex(b):01,00,00,00,00,00,00,00\r\n"
               "\"s\"=\"a\\\"b\\\\c 中\"\r\n"
+              "\"tab\"=hex(1):61,00,09,00,62,00,00,00\r\n"
               "\"x\"=hex(2):25,00,78,00,25,00,00,00\r\n"
               "\"missing\"=-\r\n"
               "\r\n"
@@ -152,6 +171,7 @@ TEST_F(PlannedBackupTest, NoChangeIsTheSameTypeAndDataAtTheEnd) {
     };
     const Case cases[] = {
         {"the same dword again", dword("d", 3), false},
+        {"the same dword again, its name in another case", dword("D", 3), false},
         {"another number", dword("d", 4), true},
         {"a dword over binary of the same bytes", dword("bin", 3), true},
         {"the same text again", text("s", "门户"), false},
@@ -202,6 +222,80 @@ TEST_F(PlannedBackupTest, NoChangeIsTheSameTypeAndDataAtTheEnd) {
     }
 }
 
+class OverlayViewTest : public RegistryFixture {
+protected:
+    // The names EnumValue lists through `view` for `key`, and the count QueryInfoKey gives.
+    static std::vector<std::string> Listed(RegistryApi& view, RegKey key, std::uint32_t& counted) {
+        std::vector<std::string> names;
+        for (std::uint32_t index = 0;; ++index) {
+            char name[64];
+            std::uint32_t length = sizeof name;
+            std::uint32_t type = 0;
+            const long rc = view.EnumValue(key, index, name, &length, &type);
+            if (rc != kErrorSuccess) {
+                EXPECT_EQ(rc, kErrorNoMoreItems);
+                break;
+            }
+            names.emplace_back(name, length);
+        }
+        counted = 99;
+        EXPECT_EQ(view.QueryInfoKey(key, nullptr, nullptr, &counted, nullptr), kErrorSuccess);
+        return names;
+    }
+};
+
+// A value the registry beneath holds, deleted through the view: every later read and listing
+// through the view, on the handle it was deleted with and on one opened afterwards, goes
+// without it, while the registry beneath keeps it; written again, it is back.
+TEST_F(OverlayViewTest, AValueDeletedInTheViewIsGoneFromReadsAndListings) {
+    Put("Software\\T", "keep", kRegDword, Bytes({1, 0, 0, 0}));
+    Put("Software\\T", "Drop", kRegSz, TextBytes("old"));
+    const std::string before = memory.Dump(kHkeyCurrentUser);
+    OverlayRegistry view(memory, *codePage);
+    RegKey key = 0;
+    ASSERT_EQ(view.OpenKeyEx(kHkeyCurrentUser, "Software\\T", kWriteAccess, &key), kErrorSuccess);
+    std::uint32_t counted = 0;
+    ASSERT_EQ(Listed(view, key, counted), (std::vector<std::string>{"Drop", "keep"}));
+    ASSERT_EQ(view.DeleteValue(key, "DROP"), kErrorSuccess);
+
+    RegKey later = 0;
+    ASSERT_EQ(view.OpenKeyEx(kHkeyCurrentUser, "Software\\T", kReadAccess, &later), kErrorSuccess);
+    for (const RegKey handle : {key, later}) {
+        std::uint32_t type = 0;
+        std::uint32_t size = 0;
+        EXPECT_EQ(view.QueryValueEx(handle, "Drop", &type, nullptr, &size), kErrorFileNotFound) << handle;
+        EXPECT_EQ(view.QueryValueEx(handle, "drop", nullptr, nullptr, nullptr), kErrorFileNotFound) << handle;
+        EXPECT_EQ(Listed(view, handle, counted), std::vector<std::string>{"keep"}) << handle;
+        EXPECT_EQ(counted, 1u) << handle;
+        EXPECT_EQ(view.QueryValueEx(handle, "keep", nullptr, nullptr, &size), kErrorSuccess) << handle;
+    }
+    EXPECT_EQ(view.DeleteValue(key, "Drop"), kErrorFileNotFound) << "it is gone already";
+    mdlReg through(view, *codePage);
+    std::uint32_t type = 0;
+    through.QueryValue(kHkeyCurrentUser, "Software\\T\\", "Drop", type);
+    EXPECT_EQ(through.RegStatus, kErrorFileNotFound);
+    EXPECT_EQ(memory.Dump(kHkeyCurrentUser), before) << "the registry beneath is never written";
+
+    const PlannedWrites planned = view.Planned();
+    ASSERT_EQ(planned.values.size(), 1u);
+    EXPECT_EQ(planned.values[0].name, "DROP");
+    ASSERT_TRUE(planned.end);
+    EXPECT_EQ(planned.end->values[0], std::nullopt) << "it ends deleted";
+
+    // Written again through the view, the new value shows, once.
+    const auto data = TextBytes("new");
+    ASSERT_EQ(view.SetValueEx(key, "drop", kRegSz, data.data(), static_cast<std::uint32_t>(data.size())),
+              kErrorSuccess);
+    std::vector<unsigned char> read(16);
+    auto size = static_cast<std::uint32_t>(read.size());
+    ASSERT_EQ(view.QueryValueEx(later, "Drop", &type, read.data(), &size), kErrorSuccess);
+    EXPECT_EQ(std::vector<unsigned char>(read.begin(), read.begin() + size), data);
+    EXPECT_EQ(Listed(view, later, counted).size(), 2u);
+    EXPECT_EQ(counted, 2u);
+    EXPECT_EQ(view.CloseKey(key), kErrorSuccess);
+    EXPECT_EQ(view.CloseKey(later), kErrorSuccess);
+}
+
 TEST(BackupFiles, NamesSortInTheOrderTheAppliesRan) {
     const BackupTime t = local_days{2026y / 12 / 8} + 18h + 6min + 55s + 123ms;
     EXPECT_EQ(BackupFileName(t), "20261208-180655-123.reg");
@@ -249,6 +343,23 @@ TEST(BackupFiles, PruningKeepsTheNewestAndOtherFiles) {
                                         "20261231-235959-992.reg"}));
     EXPECT_EQ(BackupsToPrune(names, now, 40), std::vector<std::string>{});
     EXPECT_EQ(BackupsToPrune(names, now, 0).size(), 33u) << "the original and foreign files stay";
+
+    // As the program prunes: the newest thirty stay, beside the original and the other files.
+    std::vector<std::string> folder(names.begin(), names.begin() + 5);
+    for (int i = 0; i < 40; ++i) {
+        folder.push_back(BackupFileName(t + milliseconds{i}));
+        std::vector<std::string> kept = folder;
+        for (const std::string& pruned : BackupsToPrune(folder, now)) {
+            kept.erase(std::find(kept.begin(), kept.end(), pruned));
+        }
+        EXPECT_EQ(kept.size(), 5 + static_cast<std::size_t>(std::min(i + 1, 30))) << i + 1 << " backups";
+        EXPECT_EQ(std::count(kept.begin(), kept.end(), OriginalBackupFileName(t - 1h)), 1) << i + 1;
+        EXPECT_EQ(kept.back(), BackupFileName(t + milliseconds{i})) << "the newest stays";
+        if (i + 1 > 30) {
+            EXPECT_EQ(kept[5], BackupFileName(t + milliseconds{i - 29})) << "the oldest kept";
+        }
+        folder = kept;
+    }
 }
 
 TEST(BackupFiles, TheOriginalIsTheOldestAndIsKeptOnce) {

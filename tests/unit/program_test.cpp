@@ -39,6 +39,9 @@ TEST(CommandLine, WindowsStyleOptions) {
          "\\\\server\\share\\portal.log"},
         {{"/?"}, Usage, std::nullopt, std::nullopt},
         {{"-?", "/quiet"}, Usage, std::nullopt, std::nullopt},  // help wins
+        {{"/?", "/bogus"}, Usage, std::nullopt, std::nullopt},  // over an unknown option too
+        {{"/bogus", "/?"}, Usage, std::nullopt, std::nullopt},
+        {{"/?", "/check:a", "/check:b"}, Usage, std::nullopt, std::nullopt},
         {{"/CHECK:portal"}, Check, std::nullopt, std::nullopt},
     };
     for (const Case& c : cases) {
@@ -64,6 +67,10 @@ TEST(CommandLine, WindowsStyleOptions) {
         {"/check:"},
         {"/check:a", "/address:a"},              // a check writes nothing and logs nothing
         {"/check:a", "/log:x"},
+        {"/check:a", "/check:b"},                // twice
+        {"/check:a", "-CHECK:a"},
+        {"/check:a", "/quiet"},                  // a check shows its report: never quiet
+        {"/quiet", "/check:a", "/https"},
         // a log that is a device, not a file
         {"/quiet", "/address:x", "/log:NUL"},
         {"/quiet", "/address:x", "/log:com1"},
@@ -133,6 +140,30 @@ TEST(LogLine, OneLineWithTimeOffsetAndEscapes) {
               "设置出错，原因：x\\x0D\\x0Ay\t未备份：拒绝访问。\t" + ProgramVersion());
     entry.https = true;
     EXPECT_NE(LogLine(entry).find("\tPC01\twindow https\t\"portal\"\t"), std::string::npos);
+
+    // The offset always has its sign; UTC itself is "+00:00".
+    const struct {
+        int minutes;
+        const char* shown;
+    } offsets[] = {{0, " +00:00\t"}, {-30, " -00:30\t"}, {30, " +00:30\t"}, {345, " +05:45\t"},
+                   {-720, " -12:00\t"}, {840, " +14:00\t"}};
+    for (const auto& o : offsets) {
+        entry.time.offsetMinutes = o.minutes;
+        EXPECT_TRUE(LogLine(entry).starts_with(std::string("2026-12-08 18:06:55.123") + o.shown))
+            << o.minutes << ": " << LogLine(entry);
+    }
+
+    // DEL is a control like the others, in every column, the quoted address among them.
+    entry.user = "al\x7Fice";
+    entry.computer = "PC\x7F";
+    entry.address = "por\x7Ftal";
+    entry.outcome = "x\x7F";
+    entry.backup = "未备份：\x7F";
+    entry.time.offsetMinutes = 0;
+    const std::string line = LogLine(entry);
+    EXPECT_EQ(line, "2026-12-08 18:06:55.123 +00:00\tal\\x7Fice\tPC\\x7F\twindow https\t"
+                    "\"por\\x7Ftal\"\tx\\x7F\t未备份：\\x7F\t" + ProgramVersion());
+    EXPECT_EQ(line.find('\x7F'), std::string::npos) << line;
 }
 
 TEST(ProgramVersion, TheProjectsVersionInTheUsageAndEveryLogLine) {
@@ -245,7 +276,13 @@ TEST_F(Program, RunsThatAreNotUnderstoodOrRefusedApplyNothing) {
     const Case cases[] = {
         {{"/bogus", "/address:portal", "/quiet"}, false, kExitNotUnderstood, "命令行无法识别：无法识别的选项“/bogus”\n"},
         {{"/quiet"}, false, kExitNotUnderstood, "命令行无法识别：选项 /quiet 需要同时给出 /address:地址\n"},
+        {{"/check:portal", "/check:other"}, false, kExitNotUnderstood, "命令行无法识别：选项 /check 给出了不止一次\n"},
+        {{"/check:portal", "/quiet"}, false, kExitNotUnderstood,
+         "命令行无法识别：选项 /check 不能与 /address、/quiet 或 /log 一起使用\n"},
         {{"/?"}, false, kExitSuccess, "用法：ZUVPortalSetting.exe"},
+        // Asking for help wins over an option not understood, before or after it.
+        {{"/?", "/bogus"}, false, kExitSuccess, "用法：ZUVPortalSetting.exe"},
+        {{"/bogus", "-?"}, false, kExitSuccess, "用法：ZUVPortalSetting.exe"},
         {{"/?"}, true, kExitSuccess, "用法：ZUVPortalSetting.exe"},
         {{"/quiet", "/address:portal"}, true, kExitNotUnderstood, "无法按要求运行：本程序正以 LocalSystem 账户运行"},
         {{"/address:portal"}, true, kExitNotUnderstood, "无法按要求运行：本程序正以 LocalSystem 账户运行"},
@@ -257,6 +294,7 @@ TEST_F(Program, RunsThatAreNotUnderstoodOrRefusedApplyNothing) {
         EXPECT_TRUE(host.output.starts_with(c.outputStart)) << host.output;
     }
     EXPECT_EQ(memory.CallCount(), 0u);
+    EXPECT_TRUE(host.zoneQuestions.empty()) << "no check ran";
     EXPECT_EQ(windowsOpened, 0);
     EXPECT_TRUE(host.logs.empty());
     EXPECT_TRUE(host.messageBoxes.empty());
@@ -277,7 +315,7 @@ TEST_F(Program, AnAddressThatCannotNameAServerIsRefusedBeforeAnyWrite) {
     const std::string before = memory.Dump(kHkeyCurrentUser);
     for (const std::string address : {"http://portal.example.com/app", "portal:8080", "portal ",
                                       "\\", "com\\evil", "portal\r\nevil", "a]b",
-                                      "x\xE2\x80\xA8y", "\xE2\x80\xAE" "lanrop"}) {
+                                      "x\xE2\x80\xA8y", "\xE2\x80\xAE" "lanrop", "por\x7F" "tal"}) {
         const std::string shown = EscapeInvisible(address);
         host.output.clear();
         EXPECT_EQ(Run({"/quiet", "/address:" + address}), kExitNotUnderstood) << shown;
@@ -295,6 +333,8 @@ TEST_F(Program, AnAddressThatCannotNameAServerIsRefusedBeforeAnyWrite) {
         std::string fields = line;
         std::replace(fields.begin(), fields.end(), '\t', ' ');
         EXPECT_EQ(EscapeInvisible(fields), fields) << "only the tabs between the columns";
+        EXPECT_EQ(host.output.find('\x7F'), std::string::npos) << shown;
+        EXPECT_EQ(line.find('\x7F'), std::string::npos) << shown;
 
         // The window refuses it alike, in its failure box; /check refuses it too.
         RememberingUi ui;
@@ -491,6 +531,88 @@ TEST_F(Program, ALogThatCannotBeWrittenChangesNothingButIsReportedWhenQuiet) {
               std::string::npos);
     EXPECT_EQ(host.backups.size(), 2u) << "a backup before the window's apply too";
     EXPECT_EQ(host.output, "");
+}
+
+// Several applies from one window: each log line names the backup of its own apply, or says
+// why there is none, never the file of an apply before it, whether its backup could not be
+// made (the registry could not be read for it) or not saved, and whether the log line of the
+// apply before could be written or not.
+TEST_F(Program, EachApplyOfTheWindowLogsItsOwnBackup) {
+    // The registry as stored, which can refuse to be read for the backup.
+    class RefusingStored : public StoredRegistry {
+    public:
+        explicit RefusingStored(StoredRegistry& inner) : inner_(inner) {}
+        bool refuse = false;
+        long ReadKey(RegKey root, const std::string& path, std::vector<StoredValue>& values) override {
+            return refuse ? kErrorAccessDenied : inner_.ReadKey(root, path, values);
+        }
+        std::string ErrorText(long code) override { return inner_.ErrorText(code); }
+
+    private:
+        StoredRegistry& inner_;
+    } refusing(stored);
+    const std::string folder = "C:\\Users\\alice\\AppData\\Local\\ZUVPortalSetting\\backup\\";
+    const std::string log = host.defaultLog;
+    RememberingUi ui;
+    std::vector<std::string> saved;  // the name of the newest backup after each apply
+    const int exitCode = RunProgram(ParseCommandLine({}), host, ProgramRegistry{memory, *codePage, refusing},
+                                    [&](mdlReg& windowReg, auto& records) {
+                                        ZUVPortalSetting window(ui, windowReg, &records);
+                                        window.Form_Load();
+                                        const auto press = [&](const std::string& address) {
+                                            ui.address = address;
+                                            window.cmdOK_Click();
+                                            saved.push_back(host.lastBackupName);
+                                        };
+                                        press("portal");
+                                        refusing.refuse = true;
+                                        press("www.example.com");
+                                        refusing.refuse = false;
+                                        host.backupFailure = "无法写入备份文件 X：磁盘已满。";
+                                        press("192.0.2.10");
+                                        host.backupFailure.clear();
+                                        press("192.0.2.10");  // the same values again
+                                        press("other");
+                                        // No place for the log this once: the next line is right all the same.
+                                        host.defaultLog.clear();
+                                        press("third");
+                                        host.defaultLog = log;
+                                        refusing.refuse = true;
+                                        press("fourth");
+                                        return 0;
+                                    });
+    EXPECT_EQ(exitCode, 0);
+    ASSERT_EQ(ui.messages.size(), 7u);
+    for (const auto& message : ui.messages) EXPECT_EQ(message.text, "恭喜你，设置成功！");
+    ASSERT_EQ(host.backups.size(), 3u);
+    ASSERT_EQ(saved.size(), 7u);
+    EXPECT_NE(saved[0], saved[4]);
+    const std::string unreadable = "未备份：无法读取注册表 HKEY_CURRENT_USER\\";
+    const struct {
+        const char* address;
+        std::string backup;  // the column, or its beginning
+    } expected[] = {
+        {"portal", folder + saved[0]},
+        {"www.example.com", unreadable},
+        {"192.0.2.10", "未备份：无法写入备份文件 X：磁盘已满。"},
+        {"192.0.2.10", kNothingToBackUp},
+        {"other", folder + saved[4]},
+        {"fourth", unreadable},
+    };
+    const std::vector<std::string>& lines = host.logs[log];
+    ASSERT_EQ(lines.size(), std::size(expected));
+    for (std::size_t i = 0; i < lines.size(); ++i) {
+        const std::string start = std::string("\twindow\t\"") + expected[i].address + "\"\t恭喜你，设置成功！\t";
+        const std::size_t at = lines[i].find(start);
+        ASSERT_NE(at, std::string::npos) << i << ": " << lines[i];
+        const std::string column = lines[i].substr(at + start.size(), lines[i].rfind('\t') - at - start.size());
+        if (expected[i].backup == unreadable) {
+            EXPECT_TRUE(column.starts_with(unreadable)) << i << ": " << column;
+            EXPECT_NE(column.find("（错误代码 5：拒绝访问。）"), std::string::npos) << column;
+        } else {
+            EXPECT_EQ(column, expected[i].backup) << i;
+        }
+    }
 }
 
 TEST_F(Program, LongNamesAreShortenedOnScreenAndKeptWholeInTheLog) {

@@ -220,6 +220,14 @@ TEST(ZoneListEntry, AppliesToTheSiteItNamesOverHttp) {
         {"portal2", "portal", false},
         {"*.example.com", "a.b.example.com", true},
         {"*.example.com", "badexample.com", false},
+        {"*.example.com", ".example.com", false},   // nothing before the domain: no name in it
+        {"*.example.com", "example.com", false},    // the domain itself is not below itself
+        {"*.example.com", "x.example.com", true},
+        {"*.EXAMPLE.com", "WWW.example.COM", true},
+        {"http://*.example.com", "www.example.com", true},
+        {"HTTP://portal", "portal", true},          // the scheme without regard to case
+        {"Http://portal", "portal", true},
+        {"HTTPS://portal", "portal", false},
         {"example.com", "www.example.com", false},
         {"192.0.2.10", "192.0.2.10", true},
         {"http://192.0.2.1-50", "192.0.2.10", true},
@@ -256,6 +264,8 @@ TEST_F(ZoneCheckTest, HttpsChecksTheHttpsValuesOfTheSameEntries) {
         << report;
 
     EXPECT_TRUE(ZoneListEntryApplies("https://portal", "portal", "https"));
+    EXPECT_TRUE(ZoneListEntryApplies("HTTPS://portal", "portal", "https"));
+    EXPECT_FALSE(ZoneListEntryApplies("HTTP://portal", "portal", "https"));
     EXPECT_TRUE(ZoneListEntryApplies("*://portal", "portal", "https"));
     EXPECT_TRUE(ZoneListEntryApplies("portal", "portal", "https"));
     EXPECT_FALSE(ZoneListEntryApplies("http://portal", "portal", "https"));
