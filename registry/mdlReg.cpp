@@ -220,7 +220,9 @@ bool mdlReg::DeleteEntry(RegKey root, const std::string& path, const std::string
     const std::string ansiPath = codePage_.FromUtf8(path);
     const std::string ansiName = codePage_.FromUtf8(valueName);
     const auto openForWriting = [&](const std::string& ansiKeyPath) {
-        return [&](RegKey* key) { return api_.OpenKeyEx(root, ansiKeyPath, kWriteAccess, key); };
+        return [this, root, &ansiKeyPath](RegKey* key) {
+            return api_.OpenKeyEx(root, ansiKeyPath, kWriteAccess, key);
+        };
     };
 
     if (!ansiName.empty()) {
