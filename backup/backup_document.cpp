@@ -95,10 +95,7 @@ public:
             return;
         }
         if (value.type == kRegDword && value.data.size() == 4) {
-            const auto& d = value.data;
-            const std::uint32_t number = std::uint32_t{d[0]} | std::uint32_t{d[1]} << 8 |
-                                         std::uint32_t{d[2]} << 16 | std::uint32_t{d[3]} << 24;
-            text_ += line + u"dword:" + Hex(number, 8) + u"\r\n";
+            text_ += line + u"dword:" + Hex(DwordFromData(value.data), 8) + u"\r\n";
             return;
         }
         line += value.type == kRegBinary ? u"hex:" : u"hex(" + Hex(value.type, 1) + u"):";

@@ -7,6 +7,7 @@
 
 #include "base/runtime_error.h"
 #include "base/text.h"
+#include "registry/unique_hkey.h"
 
 namespace zuv {
 namespace {
@@ -28,26 +29,26 @@ public:
             if (rc != kErrorSuccess && rc != kErrorFileNotFound) Refused("无法删除注册表项 " + KeyText(key.root, key.path), rc);
             return;
         }
-        RegKey handle = 0;
+        UniqueHKey handle(registry_);
         std::uint32_t disposition = 0;
-        const long rc = registry_.CreateKeyEx(key.root, path, {}, kWriteAccess, false, &handle, &disposition);
+        const long rc = registry_.CreateKeyEx(key.root, path, {}, kWriteAccess, false, handle.Put(), &disposition);
         if (rc != kErrorSuccess) {
             Refused("无法打开或创建注册表项 " + KeyText(key.root, key.path), rc);
             return;
         }
-        for (const DocumentEntry& entry : key.entries) Entry(handle, key, entry);
-        registry_.CloseKey(handle);
+        for (const DocumentEntry& entry : key.entries) Entry(handle.Get(), key, entry);
+        (void)handle.Close();  // what was written stays written
     }
 
     void RemoveIfEmpty(const KeyPlace& key) {
         std::string path;
         if (!Ansi(key.path, KeyText(key.root, key.path), path)) return;
-        RegKey handle = 0;
-        if (registry_.OpenKeyEx(key.root, path, kKeyQueryValue, &handle) != kErrorSuccess) return;
+        UniqueHKey handle(registry_);
+        if (registry_.OpenKeyEx(key.root, path, kKeyQueryValue, handle.Put()) != kErrorSuccess) return;
         std::uint32_t subKeys = 0;
         std::uint32_t values = 0;
-        const long info = registry_.QueryInfoKey(handle, &subKeys, nullptr, &values, nullptr);
-        registry_.CloseKey(handle);
+        const long info = registry_.QueryInfoKey(handle.Get(), &subKeys, nullptr, &values, nullptr);
+        (void)handle.Close();
         if (info != kErrorSuccess || subKeys != 0 || values != 0) return;  // the user's now, or in use
         const long rc = registry_.DeleteKey(key.root, path);
         if (rc != kErrorSuccess && rc != kErrorFileNotFound) Refused("无法删除空的注册表项 " + KeyText(key.root, key.path), rc);
@@ -113,17 +114,17 @@ private:
     }
 
     long RemoveTree(RegKey root, const std::string& path) {
-        RegKey handle = 0;
-        long rc = registry_.OpenKeyEx(root, path, kKeyQueryValue | kKeyEnumerateSubKeys, &handle);
+        UniqueHKey handle(registry_);
+        long rc = registry_.OpenKeyEx(root, path, kKeyQueryValue | kKeyEnumerateSubKeys, handle.Put());
         if (rc != kErrorSuccess) return rc;
         std::vector<std::string> children;
         for (std::uint32_t i = 0;; ++i) {
             char name[256];
             std::uint32_t length = sizeof name;
-            if (registry_.EnumKeyEx(handle, i, name, &length) != kErrorSuccess) break;
+            if (registry_.EnumKeyEx(handle.Get(), i, name, &length) != kErrorSuccess) break;
             children.emplace_back(name, length);
         }
-        registry_.CloseKey(handle);
+        (void)handle.Close();
         for (const std::string& child : children) {
             std::string below = path;
             below += '\\';

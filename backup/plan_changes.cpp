@@ -118,10 +118,8 @@ std::string ValueDataText(const std::optional<StoredValue>& value) {
     switch (value->type) {
     case kRegDword:
         if (data.size() == 4) {
-            const std::uint32_t number = std::uint32_t{data[0]} | std::uint32_t{data[1]} << 8 |
-                                         std::uint32_t{data[2]} << 16 | std::uint32_t{data[3]} << 24;
             std::string out = "REG_DWORD ";
-            out += std::to_string(number);
+            out += std::to_string(DwordFromData(data));
             return out;
         }
         break;

@@ -141,12 +141,12 @@ int CompareNoCase(std::string_view a, std::string_view b) {
     std::size_t i = 0;
     const std::size_t n = a.size() < b.size() ? a.size() : b.size();
     for (; i < n; ++i) {
-        auto ca = static_cast<unsigned char>(a[i]);
-        auto cb = static_cast<unsigned char>(b[i]);
+        const auto ca = static_cast<unsigned char>(a[i]);
+        const auto cb = static_cast<unsigned char>(b[i]);
         if (ca >= 0x80 || cb >= 0x80) break;
-        if (ca >= 'a' && ca <= 'z') ca -= 0x20;
-        if (cb >= 'a' && cb <= 'z') cb -= 0x20;
-        if (ca != cb) return ca < cb ? -1 : 1;
+        const char32_t ua = UpperCase(ca);
+        const char32_t ub = UpperCase(cb);
+        if (ua != ub) return ua < ub ? -1 : 1;
     }
     if (i == n) return a.size() == b.size() ? 0 : (a.size() < b.size() ? -1 : 1);
     const std::u32string fa = FoldedKey(a.substr(i));

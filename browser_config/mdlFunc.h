@@ -14,6 +14,11 @@ namespace zuv {
 enum class AddressKind { None, IP, Host, Dns };
 
 AddressKind ClassifyAddress(std::string_view address);
+// The tool's own test of what to treat as an IP address, kept as it has always been: three
+// parts before dots that read as numbers from 0 to 255 (blanks, a sign, an exponent allowed),
+// then a rest whose leading number (0 when it has none) is below 256. It decides which keys an
+// address goes to. It is not a second reading of the octets: RangeHoldsAddress takes those as
+// the browser does (four parts of one to three digits), for another question.
 bool IsIPv4Address(std::string_view address);
 // True when the address holds two or more dots from its second character on.
 bool HasSubdomainLevels(std::string_view address);

@@ -29,7 +29,6 @@ double NumberOf(const RegValue& value) {
     throw RuntimeError(ErrorKind::TypeMismatch);
 }
 
-
 const char kHexDigits[] = "0123456789ABCDEF";
 
 }  // namespace
@@ -69,6 +68,18 @@ std::string RefusalReason(long status, const RegValue& value, std::uint32_t type
     return {};
 }
 
+template <class Open, class Use>
+bool mdlReg::InKey(Open open, Use use) {
+    UniqueHKey key(api_);
+    RegStatus = open(key.Put());
+    if (RegStatus != kErrorSuccess) return false;
+    const bool done = use(key.Get());
+    // Closed on the normal path here, so that a close that throws is reported as any call is.
+    // Its result code is not RegStatus: a key that does not close undoes nothing done in it.
+    (void)key.Close();
+    return done;
+}
+
 bool mdlReg::SetValue(RegKey root, const std::string& path, const std::string& valueName,
                       const RegValue& value, std::uint32_t type) {
     // Every conversion happens before the registry is touched, so a value that cannot be
@@ -82,13 +93,13 @@ bool mdlReg::SetValue(RegKey root, const std::string& path, const std::string& v
         prepared = NumberOf(value);
     }
 
-    UniqueHKey key(api_);
     std::uint32_t disposition = 0;
-    RegStatus = api_.CreateKeyEx(root, ansiPath, std::to_string(type), kWriteAccess, true,
-                                 key.Put(), &disposition);
-    const bool ok = RegStatus == kErrorSuccess && Write(key.Get(), ansiName, prepared, type);
-    key.Reset();
-    return ok;
+    return InKey(
+        [&](RegKey* key) {
+            return api_.CreateKeyEx(root, ansiPath, std::to_string(type), kWriteAccess, true, key,
+                                    &disposition);
+        },
+        [&](RegKey key) { return Write(key, ansiName, prepared, type); });
 }
 
 bool mdlReg::Write(RegKey key, const std::string& ansiName, const RegValue& value,
@@ -144,12 +155,13 @@ std::string mdlReg::QueryValue(RegKey root, const std::string& path, const std::
                                std::uint32_t& type) {
     const std::string ansiPath = codePage_.FromUtf8(path);
     const std::string ansiName = codePage_.FromUtf8(valueName);
-    UniqueHKey key(api_);
+    std::string text;
     // Reading needs no write rights: HKEY_LOCAL_MACHINE is read-only for a standard user.
-    RegStatus = api_.OpenKeyEx(root, ansiPath, kReadAccess, key.Put());
-    if (RegStatus != kErrorSuccess) return {};
-    std::string text = TrimBlanks(ReadAsText(key.Get(), ansiName, type));
-    key.Reset();
+    InKey([&](RegKey* key) { return api_.OpenKeyEx(root, ansiPath, kReadAccess, key); },
+          [&](RegKey key) {
+              text = TrimBlanks(ReadAsText(key, ansiName, type));
+              return true;
+          });
     return text;
 }
 
@@ -197,15 +209,8 @@ std::string mdlReg::ReadAsText(RegKey key, const std::string& ansiName, std::uin
         }
         return hex;
     }
-    case kRegDword: {
-        unsigned char bytes[4] = {0, 0, 0, 0};
-        std::copy_n(data.begin(), std::min<std::size_t>(4, data.size()), bytes);
-        const std::uint32_t number = static_cast<std::uint32_t>(bytes[0]) |
-                                     static_cast<std::uint32_t>(bytes[1]) << 8 |
-                                     static_cast<std::uint32_t>(bytes[2]) << 16 |
-                                     static_cast<std::uint32_t>(bytes[3]) << 24;
-        return std::to_string(number);
-    }
+    case kRegDword:
+        return std::to_string(DwordFromData(data));
     default:
         return {};
     }
@@ -214,38 +219,43 @@ std::string mdlReg::ReadAsText(RegKey key, const std::string& ansiName, std::uin
 bool mdlReg::DeleteEntry(RegKey root, const std::string& path, const std::string& valueName) {
     const std::string ansiPath = codePage_.FromUtf8(path);
     const std::string ansiName = codePage_.FromUtf8(valueName);
-    UniqueHKey key(api_);
-    RegStatus = api_.OpenKeyEx(root, ansiPath, kWriteAccess, key.Put());
-    if (RegStatus != kErrorSuccess) return false;
+    const auto openForWriting = [&](const std::string& ansiKeyPath) {
+        return [this, root, &ansiKeyPath](RegKey* key) {
+            return api_.OpenKeyEx(root, ansiKeyPath, kWriteAccess, key);
+        };
+    };
 
     if (!ansiName.empty()) {
-        RegStatus = api_.DeleteValue(key.Get(), ansiName);
-        key.Reset();
-        return RegStatus == kErrorSuccess;
+        return InKey(openForWriting(ansiPath), [&](RegKey key) {
+            RegStatus = api_.DeleteValue(key, ansiName);
+            return RegStatus == kErrorSuccess;
+        });
     }
 
-    // A key: split the path at its last backslash into parent and child. The split is made
-    // on the text, not on its ANSI bytes, where the second byte of a double-byte character
-    // can look like a backslash.
+    // A key: it must open, as the value would; then split the path at its last backslash
+    // into parent and child. The split is made on the text, not on its ANSI bytes, where the
+    // second byte of a double-byte character can look like a backslash.
     std::string parent;
     std::string child = ansiPath;
-    const auto last = path.rfind('\\');
-    if (last != std::string::npos && last > 0) {
-        parent = codePage_.FromUtf8(path.substr(0, last));
-        child = codePage_.FromUtf8(path.substr(last + 1));
-    }
-    key.Reset();
+    const bool opened = InKey(openForWriting(ansiPath), [&](RegKey) {
+        const auto last = path.rfind('\\');
+        if (last != std::string::npos && last > 0) {
+            parent = codePage_.FromUtf8(path.substr(0, last));
+            child = codePage_.FromUtf8(path.substr(last + 1));
+        }
+        return true;
+    });
+    if (!opened) return false;
     if (child.empty()) {
         // A path ending with a backslash names no child. The platform would delete the
         // opened key itself, with every value in it; nothing is deleted instead.
         RegStatus = kErrorInvalidParameter;
         return false;
     }
-    RegStatus = api_.OpenKeyEx(root, parent, kWriteAccess, key.Put());
-    if (RegStatus != kErrorSuccess) return false;
-    RegStatus = api_.DeleteKey(key.Get(), child);
-    key.Reset();
-    return RegStatus == kErrorSuccess;
+    return InKey(openForWriting(parent), [&](RegKey key) {
+        RegStatus = api_.DeleteKey(key, child);
+        return RegStatus == kErrorSuccess;
+    });
 }
 
 bool mdlReg::EnumerateKey(RegKey root, const std::string& path, std::vector<std::string>& subKeys,
@@ -254,12 +264,9 @@ bool mdlReg::EnumerateKey(RegKey root, const std::string& path, std::vector<std:
                           std::uint32_t& valueCount, std::uint32_t& maxSubKeyLen,
                           std::uint32_t& maxValueNameLen) {
     const std::string ansiPath = codePage_.FromUtf8(path);
-    UniqueHKey key(api_);
-    RegStatus = api_.OpenKeyEx(root, ansiPath, kReadAccess, key.Put());
-    if (RegStatus != kErrorSuccess) return false;
     // Listed with the key open; closed before returning on every path.
-    const auto list = [&]() -> bool {
-        RegStatus = api_.QueryInfoKey(key.Get(), &subKeyCount, &maxSubKeyLen, &valueCount,
+    const auto list = [&](RegKey key) -> bool {
+        RegStatus = api_.QueryInfoKey(key, &subKeyCount, &maxSubKeyLen, &valueCount,
                                       &maxValueNameLen);
         if (RegStatus != kErrorSuccess) return false;
 
@@ -271,7 +278,7 @@ bool mdlReg::EnumerateKey(RegKey root, const std::string& path, std::vector<std:
             std::vector<char> buffer(std::max<std::size_t>(514, std::size_t{maxSubKeyLen} * 2 + 2));
             for (std::uint32_t i = 0; i < subKeyCount; ++i) {
                 auto length = static_cast<std::uint32_t>(buffer.size());
-                RegStatus = api_.EnumKeyEx(key.Get(), i, buffer.data(), &length);
+                RegStatus = api_.EnumKeyEx(key, i, buffer.data(), &length);
                 if (RegStatus != kErrorSuccess) return false;
                 names.push_back(codePage_.ToUtf8(std::string(buffer.data(), length)));
             }
@@ -286,7 +293,7 @@ bool mdlReg::EnumerateKey(RegKey root, const std::string& path, std::vector<std:
             for (std::uint32_t i = 0; i < valueCount; ++i) {
                 auto length = static_cast<std::uint32_t>(buffer.size());
                 std::uint32_t type = 0;
-                RegStatus = api_.EnumValue(key.Get(), i, buffer.data(), &length, &type);
+                RegStatus = api_.EnumValue(key, i, buffer.data(), &length, &type);
                 if (RegStatus != kErrorSuccess) return false;
                 values.emplace_back(codePage_.ToUtf8(std::string(buffer.data(), length)), type);
             }
@@ -302,9 +309,8 @@ bool mdlReg::EnumerateKey(RegKey root, const std::string& path, std::vector<std:
         RegStatus = kErrorSuccess;
         return true;
     };
-    const bool listed = list();
-    key.Reset();
-    return listed;
+    return InKey([&](RegKey* key) { return api_.OpenKeyEx(root, ansiPath, kReadAccess, key); },
+                 list);
 }
 
 bool mdlReg::EnumerateSubKeys(RegKey root, const std::string& path,

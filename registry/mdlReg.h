@@ -66,6 +66,11 @@ public:
     void RequireRepresentable(const std::string& text) const { (void)codePage_.FromUtf8(text); }
 
 private:
+    // Opens a key through `open` (a create or open call handed where to store the key, giving
+    // its result code), runs `use` on it when it opened, and closes it before returning on
+    // every path. Defined and used in mdlReg.cpp only.
+    template <class Open, class Use>
+    bool InKey(Open open, Use use);
     bool Write(RegKey key, const std::string& ansiName, const RegValue& value, std::uint32_t type);
     std::string ReadAsText(RegKey key, const std::string& ansiName, std::uint32_t& type);
 

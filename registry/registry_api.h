@@ -3,7 +3,9 @@
 // Win32 backend only forwards and the in-memory backend can be checked against it.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
+#include <span>
 #include <string>
 
 namespace zuv {
@@ -27,6 +29,16 @@ constexpr std::uint32_t kRegExpandSz = 2;
 constexpr std::uint32_t kRegBinary = 3;
 constexpr std::uint32_t kRegDword = 4;
 constexpr std::uint32_t kRegMultiSz = 7;
+
+// The number REG_DWORD data holds: its first four bytes, least significant first; a byte the
+// data lacks reads as 0, bytes after the fourth are not part of it.
+constexpr std::uint32_t DwordFromData(std::span<const unsigned char> data) {
+    std::uint32_t number = 0;
+    for (std::size_t i = 0; i < 4 && i < data.size(); ++i) {
+        number |= std::uint32_t{data[i]} << (8 * i);
+    }
+    return number;
+}
 
 // Access rights.
 constexpr std::uint32_t kKeyQueryValue = 0x0001;

@@ -13,8 +13,9 @@
 
 namespace zuv {
 
-// The identity and the listing order of a key or value name (UTF-8): compared without regard
-// to case, letters taken in lower case as Wine does, so "_x" comes before "A".
+// The identity and the listing order of a key or value name (UTF-8): FoldedKey (base/text.h),
+// the one case fold, so the same names are equal; its ASCII letters then taken in lower case as
+// Wine orders them, so "_x" comes before "A".
 std::u32string NameKey(std::string_view utf8);
 
 // Length in UTF-16 code units, which is what the registry counts.

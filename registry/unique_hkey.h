@@ -1,5 +1,6 @@
-// Owns one open key of a RegistryApi and closes it on every path out of a scope. Callers
-// close with Reset() on their normal paths, so that a failing close is not lost.
+// Owns one open key of a RegistryApi and closes it on every path out of a scope. On a normal
+// path the owner closes it with Close(), which hands back the close's result and lets an
+// exception from it reach the caller like any other registry call's.
 #pragma once
 
 #include <utility>
@@ -14,10 +15,10 @@ public:
     UniqueHKey(const UniqueHKey&) = delete;
     UniqueHKey& operator=(const UniqueHKey&) = delete;
     // Still open here only on the way out of an error: that error is the one to report,
-    // so a close that fails or throws as well is dropped.
+    // so the result of this close, or its exception, is dropped.
     ~UniqueHKey() {
         try {
-            Reset();
+            (void)Close();
         } catch (...) {  // NOLINT(bugprone-empty-catch)
         }
     }
@@ -26,12 +27,14 @@ public:
     // Where a create or open call stores the key it opened. A call that fails stores nothing,
     // so the key stays 0, which no call hands out: there is nothing to close.
     RegKey* Put() {
-        Reset();
+        (void)Close();
         return &key_;
     }
-    // Closes the key; it counts as closed even when the close fails or throws.
-    void Reset() {
-        if (const RegKey key = std::exchange(key_, 0); key != 0) api_.CloseKey(key);
+    // Closes the key and returns the close's result code; kErrorSuccess when none was open.
+    // The key counts as closed even when the close fails or throws.
+    long Close() {
+        const RegKey key = std::exchange(key_, 0);
+        return key != 0 ? api_.CloseKey(key) : kErrorSuccess;
     }
 
 private:

@@ -3,6 +3,7 @@
 #include <windows.h>
 
 #include <algorithm>
+#include <utility>
 
 #include "base/win32_text.h"
 
@@ -23,25 +24,26 @@ HKEY AsHkey(void* handle) { return static_cast<HKEY>(handle); }
 
 LPSTR Mutable(const std::string& text) { return const_cast<LPSTR>(text.c_str()); }
 
+std::string ErrorTextOf(long code) { return SystemErrorText(static_cast<DWORD>(code)); }
+
 }  // namespace
 
-Win32Registry::~Win32Registry() {
-    for (const auto& entry : handles_) RegCloseKey(AsHkey(entry.second));
-}
+// A close at the end of an owner's life has no caller left to hear whether it failed.
+void HkeyCloser::operator()(void* handle) const { (void)RegCloseKey(AsHkey(handle)); }
 
 void* Win32Registry::Lookup(RegKey key) const {
     if ((key & kPredefinedBit) != 0) return PredefinedHandle(key);
     const auto found = handles_.find(key);
-    return found == handles_.end() ? nullptr : found->second;
+    return found == handles_.end() ? nullptr : found->second.get();
 }
 
-RegKey Win32Registry::Remember(void* handle) {
+RegKey Win32Registry::Remember(UniqueHkey handle) {
     // Numbers stay below the predefined range and are never reused while still open.
     while (nextId_ == 0 || (nextId_ & kPredefinedBit) != 0 || handles_.count(nextId_) != 0) {
         nextId_ = (nextId_ & kPredefinedBit) != 0 ? 1 : nextId_ + 1;
     }
     const RegKey id = nextId_++;
-    handles_.emplace(id, handle);
+    handles_.emplace(id, std::move(handle));
     return id;
 }
 
@@ -60,7 +62,7 @@ long Win32Registry::CreateKeyEx(RegKey root, const std::string& subKey,
     const LONG rc = RegCreateKeyExA(parent, subKey.c_str(), 0, Mutable(keyClass), 0,
                                     static_cast<REGSAM>(access), &security,
                                     result != nullptr ? &created : nullptr, &how);
-    if (rc == ERROR_SUCCESS && result != nullptr) *result = Remember(created);
+    if (rc == ERROR_SUCCESS && result != nullptr) *result = Remember(UniqueHkey(created));
     if (disposition != nullptr) *disposition = static_cast<std::uint32_t>(how);
     return rc;
 }
@@ -72,7 +74,7 @@ long Win32Registry::OpenKeyEx(RegKey root, const std::string& subKey, std::uint3
     HKEY opened = nullptr;
     const LONG rc = RegOpenKeyExA(parent, subKey.c_str(), 0, static_cast<REGSAM>(access),
                                   result != nullptr ? &opened : nullptr);
-    if (rc == ERROR_SUCCESS && result != nullptr) *result = Remember(opened);
+    if (rc == ERROR_SUCCESS && result != nullptr) *result = Remember(UniqueHkey(opened));
     return rc;
 }
 
@@ -80,7 +82,8 @@ long Win32Registry::CloseKey(RegKey key) {
     if ((key & kPredefinedBit) != 0) return RegCloseKey(PredefinedHandle(key));
     const auto found = handles_.find(key);
     if (found == handles_.end()) return ERROR_INVALID_HANDLE;
-    const LONG rc = RegCloseKey(AsHkey(found->second));
+    // Closed here rather than by its owner, so that the close's result reaches the caller.
+    const LONG rc = RegCloseKey(AsHkey(found->second.release()));
     handles_.erase(found);
     return rc;
 }
@@ -167,23 +170,22 @@ long Win32Registry::EnumValue(RegKey key, std::uint32_t index, char* name,
     return rc;
 }
 
-std::string Win32Registry::ErrorText(long code) {
-    return SystemErrorText(static_cast<DWORD>(code));
-}
+std::string Win32Registry::ErrorText(long code) { return ErrorTextOf(code); }
 
 long Win32StoredRegistry::ReadKey(RegKey root, const std::string& path,
                                   std::vector<StoredValue>& values) {
     values.clear();
-    HKEY key = nullptr;
-    LONG rc = RegOpenKeyExW(PredefinedHandle(root), Widen(path).c_str(), 0, KEY_QUERY_VALUE, &key);
+    HKEY opened = nullptr;
+    LONG rc = RegOpenKeyExW(PredefinedHandle(root), Widen(path).c_str(), 0, KEY_QUERY_VALUE, &opened);
     if (rc != ERROR_SUCCESS) return rc;
+    const UniqueHkey key(opened);
     std::vector<wchar_t> name(16384);  // the longest value name and its NUL
     std::vector<BYTE> data(4096);
     for (DWORD index = 0;;) {
         auto nameLength = static_cast<DWORD>(name.size());
         auto size = static_cast<DWORD>(data.size());
         DWORD type = 0;
-        rc = RegEnumValueW(key, index, name.data(), &nameLength, nullptr, &type, data.data(), &size);
+        rc = RegEnumValueW(opened, index, name.data(), &nameLength, nullptr, &type, data.data(), &size);
         if (rc == ERROR_MORE_DATA) {
             data.resize(std::max<std::size_t>(size, data.size() * 2));
             continue;
@@ -193,12 +195,9 @@ long Win32StoredRegistry::ReadKey(RegKey root, const std::string& path,
                           std::vector<unsigned char>(data.begin(), data.begin() + size)});
         ++index;
     }
-    RegCloseKey(key);
     return rc == ERROR_NO_MORE_ITEMS ? ERROR_SUCCESS : rc;
 }
 
-std::string Win32StoredRegistry::ErrorText(long code) {
-    return SystemErrorText(static_cast<DWORD>(code));
-}
+std::string Win32StoredRegistry::ErrorText(long code) { return ErrorTextOf(code); }
 
 }  // namespace zuv

@@ -6,6 +6,7 @@
 
 #include <cstdint>
 #include <map>
+#include <memory>
 #include <string>
 
 #include "registry/registry_api.h"
@@ -13,13 +14,20 @@
 
 namespace zuv {
 
+// Closes a real key handle (an HKEY) with RegCloseKey.
+struct HkeyCloser {
+    void operator()(void* handle) const;
+};
+// An open key handle of the platform, closed when its owner goes.
+using UniqueHkey = std::unique_ptr<void, HkeyCloser>;
+
 class Win32Registry : public RegistryApi {
 public:
     Win32Registry() = default;
     Win32Registry(const Win32Registry&) = delete;
     Win32Registry& operator=(const Win32Registry&) = delete;
-    // Closes every handle still open.
-    ~Win32Registry() override;
+    // Every handle still open is closed with its owner.
+    ~Win32Registry() override = default;
 
     long CreateKeyEx(RegKey root, const std::string& subKey, const std::string& keyClass,
                      std::uint32_t access, bool inheritHandle, RegKey* result,
@@ -46,9 +54,9 @@ private:
     // The real handle behind a number; null when the number is neither a predefined root
     // nor a handle this object has open.
     void* Lookup(RegKey key) const;
-    RegKey Remember(void* handle);
+    RegKey Remember(UniqueHkey handle);
 
-    std::map<RegKey, void*> handles_;
+    std::map<RegKey, UniqueHkey> handles_;
     RegKey nextId_ = 1;
 };
 

@@ -1,9 +1,6 @@
 #include "window/layout.h"
 
 #include <algorithm>
-#include <cstdint>
-#include <cstdlib>
-#include <string>
 
 namespace zuv::layout {
 
@@ -64,31 +61,6 @@ std::vector<const ControlInfo*> InTabOrder() {
     return order;
 }
 
-const ControlInfo* Find(std::string_view name, int index) {
-    for (const ControlInfo& c : kControls) {
-        if (c.name == name && c.index == index) return &c;
-    }
-    return nullptr;
-}
-
 bool TakesFocus(ControlKind kind) { return kind == TextBox || kind == Button; }
-
-int TwipsToPixels(int twips, int dpi) {
-    const std::int64_t product = static_cast<std::int64_t>(twips) * dpi;
-    const std::int64_t half = kTwipsPerInch / 2;
-    const std::int64_t rounded =
-        product >= 0 ? (product + half) / kTwipsPerInch : -((-product + half) / kTwipsPerInch);
-    return static_cast<int>(rounded);
-}
-
-std::string DisplayName(const ControlInfo& control) {
-    std::string name(control.name);
-    if (control.index >= 0) {
-        name.push_back('(');
-        name.append(std::to_string(control.index));
-        name.push_back(')');
-    }
-    return name;
-}
 
 }  // namespace zuv::layout

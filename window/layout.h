@@ -4,9 +4,10 @@
 #pragma once
 
 #include <span>
-#include <string>
 #include <string_view>
 #include <vector>
+
+#include "window/window_identity.h"  // the window's class name and title
 
 namespace zuv::layout {
 
@@ -36,9 +37,6 @@ struct ControlInfo {
 
 inline constexpr int kTwipsPerInch = 1440;
 
-inline constexpr std::string_view kWindowClass = "ZUVPortalSetting";
-inline constexpr std::string_view kWindowTitle = "PORTAL访问设置";
-
 // The client area of the window, in twips: the frame plus the same margin on both sides, and
 // room below the buttons.
 inline constexpr int kClientWidthTwips = 8295;
@@ -51,17 +49,7 @@ std::span<const ControlInfo> Controls();
 // The controls sorted by ascending tab index: the creation order of the window's children.
 std::vector<const ControlInfo*> InTabOrder();
 
-// The control with this name and array index (-1 for a single control), or nullptr.
-const ControlInfo* Find(std::string_view name, int index = -1);
-
 // Whether the user can move the focus onto a control of this kind with Tab.
 bool TakesFocus(ControlKind kind);
-
-// Twips to device pixels at `dpi` pixels per inch, rounded to nearest as MulDiv does
-// (halves away from zero).
-int TwipsToPixels(int twips, int dpi);
-
-// "txtURL" or "lblTitle(3)": how a control is named in messages and test output.
-std::string DisplayName(const ControlInfo& control);
 
 }  // namespace zuv::layout

@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "base/win32_text.h"
+#include "tests/support/layout_lookup.h"
 #include "window/layout.h"
 
 namespace zuv::e2e {

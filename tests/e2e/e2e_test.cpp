@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "driver.h"
+#include "tests/support/layout_lookup.h"
 #include "window/layout.h"
 
 namespace zuv::e2e {

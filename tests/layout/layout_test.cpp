@@ -1,6 +1,7 @@
 // The window's layout table: the controls, their texts, places and tab order, and the twips to
 // pixels conversion the view uses.
 #include "window/layout.h"
+#include "tests/support/layout_lookup.h"
 
 #include <gtest/gtest.h>
 

@@ -48,6 +48,25 @@ TEST_F(Reader, ValuesReadBackAsText) {
     EXPECT_EQ(memory.OpenHandleCount(), 0u);
 }
 
+// The one decode of REG_DWORD data, which the reads, the backups and the dry run share.
+TEST(DwordFromData, LittleEndianFirstFourBytes) {
+    const struct {
+        std::vector<unsigned char> data;
+        std::uint32_t number;
+    } rows[] = {
+        {{}, 0},
+        {{0x2A}, 42},                                     // a short value: missing bytes are 0
+        {{0x78, 0x56, 0x34, 0x12}, 0x12345678},           // least significant first
+        {{0xFF, 0xFF, 0xFF, 0xFF}, 4294967295u},
+        {{0x01, 0x00, 0x00, 0x80, 0x7F}, 0x80000001u},   // a fifth byte is not part of it
+    };
+    for (const auto& row : rows) {
+        EXPECT_EQ(DwordFromData(row.data), row.number) << row.data.size() << " bytes";
+    }
+    constexpr unsigned char kTwoBytes[] = {0, 1};
+    static_assert(DwordFromData(kTwoBytes) == 256);
+}
+
 TEST_F(Reader, LongTextIsReadWhole) {
     std::string longText;
     for (int i = 0; i < 700; ++i) longText += static_cast<char>('a' + i % 26);

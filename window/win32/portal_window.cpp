@@ -6,7 +6,7 @@
 #include <utility>
 
 #include "window/ZUVPortalSetting.h"
-#include "window/win32/resource.h"
+#include "window/window_identity.h"
 
 namespace zuv {
 

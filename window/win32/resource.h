@@ -1,4 +1,0 @@
-// Resource identifiers of the program.
-#pragma once
-
-#define IDI_APP 1
