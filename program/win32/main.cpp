@@ -16,7 +16,7 @@
 #include "registry/codepage.h"
 #include "registry/win32_registry.h"
 #include "window/ZUVPortalSetting.h"
-#include "window/layout.h"
+#include "window/window_identity.h"
 #include "window/win32/portal_window.h"
 
 namespace {

@@ -10,7 +10,7 @@
 #include "base/win32_handle.h"
 #include "base/win32_text.h"
 #include "browser_config/url_zone.h"
-#include "window/layout.h"
+#include "window/window_identity.h"
 
 namespace zuv {
 namespace {
