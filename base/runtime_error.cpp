@@ -17,7 +17,7 @@ std::string StandardDescription(ErrorKind kind) {
 }
 
 RuntimeError::RuntimeError(ErrorKind kind)
-    : std::runtime_error(StandardDescription(kind)), kind_(kind) {}
+    : std::runtime_error(StandardDescription(kind)) {}
 
 RuntimeError UnrepresentableText(std::string_view text, unsigned codePage) {
     const auto describe = [&](std::string_view quoted) {

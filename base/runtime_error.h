@@ -1,5 +1,5 @@
 // The one exception type of the program: a run-time error with a description in the
-// user's language. The apply command is the only place that catches it.
+// user's language. The apply's error trap (TrapRunTimeErrors) is the place that catches it.
 #pragma once
 
 #include <cstddef>
@@ -20,22 +20,20 @@ enum class ErrorKind {
 
 class RuntimeError : public std::runtime_error {
 public:
-    // `shortDescription` is the description where a long text it quotes is shortened, for
-    // places with little room; empty when it is the description itself.
-    RuntimeError(ErrorKind kind, const std::string& description,
+    // `kind` says what the error is where it is raised; once the description is written it
+    // decides nothing. `shortDescription` is the description where a long text it quotes is
+    // shortened, for places with little room; empty when it is the description itself.
+    RuntimeError([[maybe_unused]] ErrorKind kind, const std::string& description,
                  std::string shortDescription = {})
-        : std::runtime_error(description), kind_(kind),
-          shortDescription_(std::move(shortDescription)) {}
+        : std::runtime_error(description), shortDescription_(std::move(shortDescription)) {}
     explicit RuntimeError(ErrorKind kind);
 
-    ErrorKind Kind() const { return kind_; }
     std::string Description() const { return what(); }
     std::string ShortDescription() const {
         return shortDescription_.empty() ? Description() : shortDescription_;
     }
 
 private:
-    ErrorKind kind_;
     std::string shortDescription_;
 };
 

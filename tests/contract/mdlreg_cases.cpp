@@ -222,7 +222,7 @@ TEST_F(MdlRegContract, UnrepresentableTextIsRefusedBeforeWriting) {
         reg.SetValue(kHkeyCurrentUser, Dir(), "\xE0\xB8\x81", std::string("x"), kRegSz);
         ADD_FAILURE() << "no exception";
     } catch (const RuntimeError& error) {
-        EXPECT_EQ(error.Kind(), ErrorKind::Unrepresentable);
+        EXPECT_EQ(error.Description(), "文本“\xE0\xB8\x81”含有代码页 936 无法表示的字符");
     }
     EXPECT_EQ(ValueNames(Path()), Names{});
 }
