@@ -17,8 +17,8 @@ constexpr unsigned kMessageFlags = kMbOk | kMbIconInformation;  // 64
 
 class ZUVPortalSetting {
 public:
-    // With `records`, every apply is backed up and logged (ApplyPortal); without, the apply
-    // command runs the steps alone.
+    // Every apply of the apply command is one ApplyPortal: with `records` it is backed up and
+    // logged as they say; without, it is neither.
     ZUVPortalSetting(UiPort& ui, mdlReg& reg, const ApplyRecords* records = nullptr)
         : ui_(ui), reg_(reg), records_(records) {}
 
