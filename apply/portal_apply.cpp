@@ -31,13 +31,13 @@ std::string DescribeRefusal(const RefusedWrite& refused, NameLength names) {
 std::string BackUpBefore(const ApplyRequest& request, const ApplyRecords& records,
                          std::vector<std::string>& problems) {
     Result<std::string> saved = Failure{"原因不明"};
-    ApplyOutcome trapped;
-    TrapRunTimeErrors(trapped, [&] {
-        const BackupPlan plan = PlanApply(records.registry.api, records.registry.codePage,
-                                          request.generation, request.address, request.protocols);
-        saved = SaveBackupOf(plan.writes, records.registry.stored, records.host);
-    });
-    if (const auto& error = trapped.Error()) saved = Failure{error->description};
+    if (const auto error = RunTrapped([&] {
+            const BackupPlan plan = PlanApply(records.registry.api, records.registry.codePage,
+                                              request.generation, request.address, request.protocols);
+            saved = SaveBackupOf(plan.writes, records.registry.stored, records.host);
+        })) {
+        saved = Failure{error->description};
+    }
     if (saved) return saved.Value();
     std::string column = "未备份：" + (saved.Error().empty() ? std::string("原因不明") : saved.Error());
     problems.push_back(column);
@@ -94,13 +94,13 @@ ApplyReport ApplyPortal(mdlReg& reg, const ApplyRequest& request, const ApplyRec
         const bool https = !report.outcome.AddressRefusal() &&
                            request.protocols == SiteProtocols::HttpAndHttps;
         std::optional<std::string> problem;
-        ApplyOutcome trapped;
-        TrapRunTimeErrors(trapped, [&] {
-            problem = WriteLogLine(records->host, records->logFile, records->startedFrom, https,
-                                   request.address, MessageText(report.outcome, NameLength::Whole),
-                                   report.backup);
-        });
-        if (const auto& error = trapped.Error()) problem = "日志未写入：" + error->description;
+        if (const auto error = RunTrapped([&] {
+                problem = WriteLogLine(records->host, records->logFile, records->startedFrom, https,
+                                       request.address, MessageText(report.outcome, NameLength::Whole),
+                                       report.backup);
+            })) {
+            problem = "日志未写入：" + error->description;
+        }
         if (problem) report.problems.push_back(std::move(*problem));
     }
     return report;

@@ -20,6 +20,12 @@ void TrapRunTimeErrors(ApplyOutcome& outcome, const std::function<void()>& work)
     }
 }
 
+std::optional<ApplyOutcome::StopError> RunTrapped(const std::function<void()>& work) {
+    ApplyOutcome trapped;
+    TrapRunTimeErrors(trapped, work);
+    return trapped.Error();
+}
+
 ApplyOutcome RunApplySteps(mdlReg& reg, const std::string& address, IeGeneration generation,
                            SiteProtocols protocols) {
     ApplyOutcome outcome;

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <functional>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -90,6 +91,9 @@ ApplyOutcome RunApplySteps(mdlReg& reg, const std::string& address, IeGeneration
 // exception) ends it and becomes the outcome's error, so the work left is abandoned. The one
 // place where run-time errors are caught.
 void TrapRunTimeErrors(ApplyOutcome& outcome, const std::function<void()>& work);
+// The same trap for work beside the steps (a plan, a backup, a log line, a check): the error
+// that ended `work`, or nothing when it ran to its end.
+std::optional<ApplyOutcome::StopError> RunTrapped(const std::function<void()>& work);
 
 // From the first character of the installed version: 7, 8 or 9 give that generation, anything
 // else (also "10" or "11", or no version at all) the sixth.

@@ -65,13 +65,13 @@ int RunWhatIf(const Invocation& invocation, const ProgramRegistry& registry, mdl
     std::string text = "预演（不写入注册表，不备份，不写日志）：\n";
     BackupPlan plan;
     Result<PlanChanges> found = Failure{"原因不明"};
-    ApplyOutcome trapped;
-    TrapRunTimeErrors(trapped, [&] {
-        plan = PlanApply(registry.api, registry.codePage, DetectBrowserGeneration(reg), address,
-                         ProtocolsOf(invocation));
-        found = ChangesOf(plan.writes, registry.stored);
-    });
-    if (const auto& error = trapped.Error()) found = Failure{error->description};
+    if (const auto error = RunTrapped([&] {
+            plan = PlanApply(registry.api, registry.codePage, DetectBrowserGeneration(reg), address,
+                             ProtocolsOf(invocation));
+            found = ChangesOf(plan.writes, registry.stored);
+        })) {
+        found = Failure{error->description};
+    }
     if (!found) {
         tell(text + "无法得知设置将更改什么：" + found.Error() + "\n");
         return kExitApplyFailed;
@@ -184,8 +184,7 @@ int RunUndo(const Invocation& invocation, ProgramHost& host, const ProgramRegist
     const bool marked = target.empty() || toOriginal;
     std::string backup;
     std::vector<std::string> problems;
-    ApplyOutcome trapped;
-    TrapRunTimeErrors(trapped, [&] {
+    const auto failure = RunTrapped([&] {
         OverlayRegistry view(registry.api, registry.codePage);
         RestoreDocument(view, registry.codePage, document);
         const Result<std::string> saved =
@@ -197,7 +196,7 @@ int RunUndo(const Invocation& invocation, ProgramHost& host, const ProgramRegist
             error = saved.Error();
         }
     });
-    if (const auto& failure = trapped.Error()) error = failure->description;
+    if (failure) error = failure->description;
     std::string outcome;
     int code = kExitSuccess;
     if (backup.empty()) {
@@ -252,9 +251,7 @@ int RunCheck(const std::string& address, const std::string& protocol, ProgramHos
         return kExitNotUnderstood;
     }
     ZoneCheck check;
-    ApplyOutcome trapped;
-    TrapRunTimeErrors(trapped, [&] { check = CheckZoneMap(reg, address, protocol); });
-    if (const auto& error = trapped.Error()) {
+    if (const auto error = RunTrapped([&] { check = CheckZoneMap(reg, address, protocol); })) {
         // An address the tool could not write cannot be checked either.
         tell("无法检查地址：" + error->shortDescription + "\n");
         return kExitNotUnderstood;
