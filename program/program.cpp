@@ -4,6 +4,7 @@
 #include <utility>
 #include <vector>
 
+#include "apply/logon_run.h"
 #include "backup/backup_document.h"
 #include "backup/backup_files.h"
 #include "backup/backup_plan.h"
@@ -47,6 +48,15 @@ int RunQuiet(const Invocation& invocation, ProgramHost& host, const ProgramRegis
     // A quiet run has no one else to tell: output that cannot be written changes nothing of
     // the apply or its exit code.
     (void)host.WriteOutput(VisibleLines(report.OutputText()));
+    return report.exitCode;
+}
+
+// The machine package's per-user run: as quiet as the quiet apply.
+int RunLogonRun(ProgramHost& host, const ProgramRegistry& registry, mdlReg& reg) {
+    const ApplyRecords records{registry, host.Apply(), StartedFrom::Logon, std::nullopt};
+    const LogonReport report = RunLogon(reg, records);
+    // Started by Windows at logon there is no one to tell: the record keeps what happened.
+    (void)host.WriteOutput(VisibleLines(report.output));
     return report.exitCode;
 }
 
@@ -305,6 +315,7 @@ int RunProgram(const Invocation& invocation, ProgramHost& host, const ProgramReg
     case RunMode::Check:
     case RunMode::WhatIf:
     case RunMode::Undo:
+    case RunMode::Logon:
         break;
     }
     if (const auto refusal = RefusalFor(invocation, host)) {
@@ -317,6 +328,7 @@ int RunProgram(const Invocation& invocation, ProgramHost& host, const ProgramReg
     if (invocation.mode == RunMode::WhatIf) return RunWhatIf(invocation, registry, reg, host, tell);
     if (invocation.mode == RunMode::Undo) return RunUndo(invocation, host, registry, tell);
     if (invocation.mode == RunMode::Quiet) return RunQuiet(invocation, host, registry, reg);
+    if (invocation.mode == RunMode::Logon) return RunLogonRun(host, registry, reg);
     const ApplyRecords records{registry, host.Apply(), StartedFrom::Window, invocation.logFile};
     return openWindow(reg, records);
 }
