@@ -476,6 +476,15 @@ TEST_F(Package, IeModeLeavesAnOrganisationsSiteListAsItIs) {
         EXPECT_NE(installed.log.find("请在该列表中加入：" + SiteListEntry("portal.example.com")), std::string::npos)
             << PackageLines(installed.log);
         EXPECT_EQ(Dword(HKEY_LOCAL_MACHINE, kMachine, L"IeMode"), 1u) << "the request is remembered";
+        // The check gives the same entry to add.
+        std::string error;
+        const auto check = RunToEnd({L"/check:portal.example.com"}, error);
+        ASSERT_TRUE(check) << error;
+        EXPECT_NE(check->output.find(Narrow(theirs) + "\"：该站点是否用 IE 模式打开，由这个列表中是否有它决定；"
+                                     "要让 Edge 用 IE 模式打开该站点，列表中须有这一项：" +
+                                     SiteListEntry("portal.example.com")),
+                  std::string::npos)
+            << check->output;
         for (const HKEY policyRoot : {HKEY_LOCAL_MACHINE, HKEY_CURRENT_USER}) {
             const bool set = policyRoot == root;
             EXPECT_EQ(Text(policyRoot, kEdge, L"InternetExplorerIntegrationSiteList"),
