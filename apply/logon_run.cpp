@@ -1,6 +1,8 @@
 #include "apply/logon_run.h"
 
 #include "apply/apply_log.h"
+#include "apply/portal_undo.h"
+#include "backup/backup_files.h"
 #include "browser_config/browser_config.h"
 
 namespace zuv {
@@ -13,6 +15,17 @@ bool Switch(mdlReg& reg, const char* name) {
     std::uint32_t type = 0;
     const std::string data = reg.QueryValue(kHkeyLocalMachine, kMachineSettingsKey, name, type);
     return reg.RegStatus == kErrorSuccess && type == kRegDword && data == "1";
+}
+
+// The machine retires the user's settings: the undo to the original, as /undo:original, when the
+// tool ever set this user up; otherwise there is nothing to take back.
+LogonReport Retire(const ApplyRecords& records) {
+    const Result<std::vector<std::string>> names = records.host.BackupNames();
+    if (names && !FindOriginalBackup(names.Value())) {
+        return {kExitSuccess, "无需撤销：本工具从未为此用户设置过（备份文件夹中没有原始备份）。\n"};
+    }
+    const RunReport undone = UndoPortal(records.registry, {"original", records.logFile}, records.host);
+    return {undone.exitCode, undone.text};
 }
 
 std::optional<std::string> Text(mdlReg& reg, RegKey root, const char* key, const char* name) {
@@ -105,14 +118,21 @@ LogonReport RunLogon(mdlReg& reg, const ApplyRecords& records) {
         }
         record.settings = settings.stamp;
         record.address = settings.address;
-        ApplyRecords logon = records;
-        logon.startedFrom = StartedFrom::Logon;
-        const ApplyRequest request{settings.address, DetectBrowserGeneration(reg),
-                                   settings.https ? SiteProtocols::HttpAndHttps : SiteProtocols::Http};
-        const ApplyReport applied = ApplyPortal(reg, request, &logon);
-        report.exitCode = applied.exitCode;
-        report.output = applied.OutputText();
-        record.result = applied.exitCode == kExitSuccess ? kRecordApplied : kRecordFailed;
+        if (settings.retire) {
+            const LogonReport retired = Retire(records);
+            report.exitCode = retired.exitCode;
+            report.output = retired.output;
+            record.result = retired.exitCode == kExitSuccess ? kRecordRetired : kRecordRetireFailed;
+        } else {
+            ApplyRecords logon = records;
+            logon.startedFrom = StartedFrom::Logon;
+            const ApplyRequest request{settings.address, DetectBrowserGeneration(reg),
+                                       settings.https ? SiteProtocols::HttpAndHttps : SiteProtocols::Http};
+            const ApplyReport applied = ApplyPortal(reg, request, &logon);
+            report.exitCode = applied.exitCode;
+            report.output = applied.OutputText();
+            record.result = applied.exitCode == kExitSuccess ? kRecordApplied : kRecordFailed;
+        }
     }
     record.exitCode = static_cast<std::uint32_t>(report.exitCode);
     record.message = FirstLine(report.output);

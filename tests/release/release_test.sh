@@ -3,7 +3,8 @@
 #   - made twice, from this tree and from a copy of it elsewhere, built in folders of different
 #     paths: the zip and the debug file are the same bytes
 #   - the zip: its entries, their times and attributes, the program's size and sections, the
-#     version resource against project() in CMakeLists.txt, README.txt, SHA256SUMS
+#     version resource against project() in CMakeLists.txt, README.txt (the administrators' and
+#     the deployment guide of docs/, every heading in order, no links left), SHA256SUMS
 #   - the packages (the Windows Installer package, and one with an address built in): the same
 #     bytes from both builds; their properties, summary, tables and the program inside, which is
 #     the zip's program byte for byte
@@ -55,9 +56,9 @@ done
 
 step "the zip's content"
 mkdir -p "$work/unpacked"
-python3 - "$work/a/$name.zip" "$work/unpacked" "$version" "$SOURCE_DATE_EPOCH" <<'EOF' || failures=$((failures + 1))
+python3 - "$work/a/$name.zip" "$work/unpacked" "$version" "$SOURCE_DATE_EPOCH" "$root/docs" <<'EOF' || failures=$((failures + 1))
 import hashlib, re, struct, sys, time, zipfile
-path, folder, version, epoch = sys.argv[1], sys.argv[2], sys.argv[3], int(sys.argv[4])
+path, folder, version, epoch, docs = sys.argv[1], sys.argv[2], sys.argv[3], int(sys.argv[4]), sys.argv[5]
 bad = []
 archive = zipfile.ZipFile(path)
 names = [entry.filename for entry in archive.infolist()]
@@ -81,12 +82,33 @@ readme = data.get("README.txt", b"")
 text = readme.decode("utf-8-sig", "replace")
 if not readme.startswith(b"\xef\xbb\xbf") or readme.count(b"\n") != readme.count(b"\r\n"):
     bad.append("README.txt: not UTF-8 with a byte-order mark and CRLF line ends")
-for wanted in (f"ZUVPortalSetting {version}\r\n", "## 批量部署（管理员）", "## Deployment for administrators",
-               "/quiet /address:", "SHA256SUMS", "Get-AuthenticodeSignature"):
+for wanted in (f"ZUVPortalSetting {version}\r\n", "/quiet /address:", "/undo:original", "start \"\" /wait",
+               "SHA256SUMS", "Get-AuthenticodeSignature"):
     if wanted not in text:
         bad.append(f"README.txt lacks {wanted!r}")
-if "## Overview" in text or "## Running the tests" in text:
-    bad.append("README.txt holds more than the deployment sections")
+# The administrators' guide, then the deployment guide: every heading of both, in their order;
+# none of the developers' guide; no Markdown link into files the zip does not hold.
+def headings(name):
+    lines, fenced = [], False
+    for line in open(f"{docs}/{name}", encoding="utf-8").read().splitlines():
+        fenced = fenced != line.startswith("```")
+        if not fenced and line.startswith("#"):
+            lines.append(line)
+    return lines
+at = 0
+shipped = headings("administrators.md") + headings("deploying.md")
+for heading in shipped:
+    found = text.find(f"\r\n{heading}\r\n", at)
+    if found < 0:
+        bad.append(f"README.txt lacks the heading {heading!r} (or has it out of order)")
+    else:
+        at = found + 1
+for heading in headings("developers.md"):
+    if f"\n{heading}\r" in text:
+        bad.append(f"README.txt holds the developers' heading {heading!r}")
+left = re.findall(r"\]\((?![A-Za-z][A-Za-z0-9+.-]*:)[^)]*\)", text)
+if left:
+    bad.append(f"README.txt keeps Markdown links to files it does not hold: {left[:3]}")
 # PE header: no time stamp other than the commit's; version resource: the project's version.
 pe = struct.unpack_from("<I", program, 0x3C)[0] if len(program) > 0x40 else 0
 if program[:2] != b"MZ" or program[pe:pe + 4] != b"PE\0\0":
@@ -108,7 +130,8 @@ for key in ("FileVersion", "ProductVersion"):
         bad.append(f"the version resource's {key} is not {version} in both languages")
 for line in bad:
     print("FAILED:", line)
-print(f"zip: {len(names)} entries, program {len(program)} bytes, README.txt {len(readme)} bytes")
+print(f"zip: {len(names)} entries, program {len(program)} bytes, README.txt {len(readme)} bytes"
+      f" ({len(shipped)} headings of docs/administrators.md and docs/deploying.md)")
 sys.exit(1 if bad else 0)
 EOF
 objdump=x86_64-w64-mingw32-objdump

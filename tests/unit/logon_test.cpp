@@ -3,6 +3,7 @@
 // user's hive.
 #include <gtest/gtest.h>
 
+#include <regex>
 #include <string>
 #include <vector>
 
@@ -48,7 +49,9 @@ public:
     using RegistryFixture::Dword;
     using RegistryFixture::memory;
     using RegistryFixture::Put;
+    using RegistryFixture::PutKey;
     using RegistryFixture::Sz;
+    using RegistryFixture::Raw;
 
     FakeHost host;
     MemoryStoredRegistry stored{memory, *codePage};
@@ -169,6 +172,57 @@ TEST_F(Logon, EachWayItEndsIsRecorded) {
         EXPECT_EQ(t.DefaultLog().size(), c.logLines) << c.what;
         EXPECT_TRUE(t.host.messageBoxes.empty()) << c.what;
     }
+}
+
+// The user's settings without the record, which no undo touches, and without key classes,
+// which backups do not hold.
+std::string WithoutRecord(std::string dump) {
+    const std::size_t record = dump.find("[Software\\ZUVPortalSetting]");
+    if (record != std::string::npos) dump.erase(record, dump.find("\n[", record + 1) - record);
+    return std::regex_replace(dump, std::regex(" class=[0-9]+"), "");
+}
+
+TEST_F(Logon, RetireTakesTheUsersSettingsBackToTheOriginalOnce) {
+    Put(std::string(kTrustedZoneKey), "1001", kRegDword, Dword(3).data);  // the user's own value
+    const std::string before = memory.Dump(kHkeyCurrentUser);
+    Machine("portal", false, "2026,1209,1530,1");
+    ASSERT_EQ(Run(), kExitSuccess);
+    ASSERT_NE(memory.Dump(kHkeyCurrentUser), before);
+
+    Machine("portal", false, "2026,1210,900,0", true);
+    host.now.minute = 40;  // the undo's own backup gets a name of its own
+    EXPECT_EQ(Run(), kExitSuccess);
+    EXPECT_TRUE(host.output.starts_with("已还原备份 original-")) << host.output;
+    EXPECT_EQ(WithoutRecord(memory.Dump(kHkeyCurrentUser)), WithoutRecord(before));
+    EXPECT_EQ(Record("Result"), Sz("retired"));
+    EXPECT_EQ(Record("Settings"), Sz("2026,1210,900,0"));
+    EXPECT_EQ(Record("ExitCode"), Dword(0));
+    ASSERT_EQ(DefaultLog().size(), 2u);
+    EXPECT_NE(DefaultLog()[1].find("\tundo\t\"original-"), std::string::npos) << DefaultLog()[1];
+    // Done for these settings: nothing more, not even a second undo.
+    EXPECT_EQ(Run(), kExitSuccess);
+    EXPECT_TRUE(host.output.starts_with("本机的设置 2026,1210,900,0 已为此用户完成")) << host.output;
+    EXPECT_EQ(DefaultLog().size(), 2u);
+}
+
+TEST_F(Logon, RetireOfAUserNeverSetUpIsDoneAndOneThatCannotBeReadFails) {
+    Machine("portal", false, "1,2,3,4", true);
+    PutKey("Software");
+    const std::string before = memory.Dump(kHkeyCurrentUser);
+    EXPECT_EQ(Run(), kExitSuccess);
+    EXPECT_EQ(host.output, "无需撤销：本工具从未为此用户设置过（备份文件夹中没有原始备份）。\n");
+    EXPECT_EQ(WithoutRecord(memory.Dump(kHkeyCurrentUser)), before);
+    EXPECT_EQ(Record("Result"), Sz("retired"));
+    EXPECT_TRUE(host.logs.empty());
+
+    Logon unreadable;
+    unreadable.Machine("portal", false, "1,2,3,4", true);
+    unreadable.host.folderFailure = "拒绝访问。";
+    EXPECT_EQ(unreadable.Run(), kExitNotUnderstood);
+    EXPECT_EQ(unreadable.host.output, "未撤销：拒绝访问。\n");
+    EXPECT_EQ(unreadable.Record("Result"), unreadable.Sz("retire-failed"));
+    EXPECT_EQ(unreadable.Record("ExitCode"), unreadable.Dword(2));
+    EXPECT_EQ(unreadable.Record("Message"), unreadable.Sz("未撤销：拒绝访问。"));
 }
 
 TEST_F(Logon, RefusedAsLocalSystemAndNeverAWindowOrABox) {
