@@ -289,6 +289,20 @@ TEST_F(Package, InstallPutsTheProgramTheLogonEntryAndTheUninstallEntryInPlace) {
         << PackageLines(installed.log);
 }
 
+TEST_F(Package, APackageWithItsAddressBuiltInNeedsNoProperties) {
+    const std::wstring builtIn = WindowsPath(ZUV_TEST_PACKAGES) + L"\\ZUVPortalSetting-" +
+                                 Widen(ZUV_PROJECT_VERSION) + L"-x64-gpo.example.com.msi";
+    const Installer installed = Msiexec({L"/i", builtIn}, L"package-built-in.log");
+    ASSERT_EQ(installed.exitCode, 0u) << PackageLines(installed.log);
+    EXPECT_EQ(Text(HKEY_LOCAL_MACHINE, kMachine, L"Address"), L"gpo.example.com");
+    EXPECT_EQ(LogonPass(), RanOurs() + "\r\n");
+    EXPECT_EQ(Check(L"gpo.example.com"), 0u);
+    // The command line still wins over the address built in.
+    const Installer other = Msiexec({L"/i", builtIn, L"PORTALADDRESS=other.example.com"}, L"package-built-in.log");
+    ASSERT_EQ(other.exitCode, 0u) << PackageLines(other.log);
+    EXPECT_EQ(Text(HKEY_LOCAL_MACHINE, kMachine, L"Address"), L"other.example.com");
+}
+
 TEST_F(Package, AnInstallTheCheckRefusesInstallsNothingAndLogsWhy) {
     struct Case {
         std::vector<std::wstring> properties;
