@@ -380,10 +380,23 @@ TEST_F(Package, AnUpgradeIsAppliedAtTheNextLogonTheSamePackageAgainIsNotAndAnOld
     EXPECT_EQ(LogonPass(), RanOurs() + "\r\n");
     const auto first = package::ParseStamp(Stamp());
 
+    // The same version from another commit is another product: it replaces this one.
+    const std::vector<std::wstring> before = UninstallEntries();
+    const Installer rebuilt = Msiexec({L"/i", WindowsPath(ZUV_TEST_PACKAGES) + L"\\ZUVPortalSetting-" +
+                                                  Widen(ZUV_PROJECT_VERSION) + L"-x64-rebuilt.msi"},
+                                      L"package-rebuilt.log");
+    ASSERT_EQ(rebuilt.exitCode, 0u) << PackageLines(rebuilt.log);
+    ASSERT_EQ(UninstallEntries().size(), 1u);
+    EXPECT_NE(UninstallEntries(), before);
+    const auto replaced = package::ParseStamp(Stamp());
+    ASSERT_TRUE(first && replaced);
+    EXPECT_GT(*replaced, *first);
+    EXPECT_EQ(Text(HKEY_LOCAL_MACHINE, kMachine, L"Address"), L"portal.example.com");
+
     Install(ZUV_HIGHER_VERSION, {L"PORTALADDRESS=portal2.example.com"}, L"package-upgrade-2.log");
     const auto upgraded = package::ParseStamp(Stamp());
-    ASSERT_TRUE(first && upgraded);
-    EXPECT_GT(*upgraded, *first);
+    ASSERT_TRUE(upgraded);
+    EXPECT_GT(*upgraded, *replaced);
     const std::vector<std::wstring> entries = UninstallEntries();
     ASSERT_EQ(entries.size(), 1u) << "the older version was replaced";
     EXPECT_EQ(Text(HKEY_LOCAL_MACHINE, std::wstring(kUninstall) + L"\\" + entries[0], L"DisplayVersion"),
