@@ -25,8 +25,8 @@ std::optional<std::string> RefusalFor(const Invocation& invocation, ProgramHost&
 using OpenWindow = std::function<int(mdlReg& reg, const ApplyRecords& records)>;
 
 // One run of the program as the command line asks: usage, a command line not understood, a
-// refusal, the check of an address, the dry run or quiet apply of an address, an undo, or the
-// window. Returns the exit code.
+// refusal, the check of an address, the dry run or quiet apply of an address, an undo, the
+// machine package's per-user run (/logon), or the window. Returns the exit code.
 int RunProgram(const Invocation& invocation, ProgramHost& host, const ProgramRegistry& registry,
                const OpenWindow& openWindow);
 
