@@ -22,6 +22,7 @@ constexpr Option kOptions[] = {
     {"whatif", false},
     {"export", true},
     {"undo", false, true},
+    {"report", false},
     {"?", false},
 };
 
@@ -75,6 +76,7 @@ Invocation ParseCommandLine(const std::vector<std::string>& arguments) {
     bool quiet = false;
     bool usage = false;
     bool whatIf = false;
+    bool report = false;
     std::string problem;
     for (const std::string& argument : arguments) {
         if (argument.empty() || (argument[0] != '/' && argument[0] != '-')) {
@@ -142,6 +144,9 @@ Invocation ParseCommandLine(const std::vector<std::string>& arguments) {
                 problem = "选项 /undo 只接受备份文件夹中的文件名（不含路径），如 /undo:20261208-180655-123.reg";
             }
             invocation.undoTarget = EqualsNoCase(value, "original") ? std::string("original") : value;
+        } else if (option->name == "report") {
+            repeated = report;
+            report = true;
         } else if (option->name == "quiet") {
             repeated = quiet;
             quiet = true;
@@ -157,6 +162,14 @@ Invocation ParseCommandLine(const std::vector<std::string>& arguments) {
         return invocation;
     }
     if (!problem.empty()) return NotUnderstood(std::move(invocation), std::move(problem));
+    if (report) {
+        // The report reads every user's record and the machine settings: nothing to add to it.
+        if (arguments.size() != 1) {
+            return NotUnderstood(std::move(invocation), "选项 /report 不能与其他选项一起使用");
+        }
+        invocation.mode = RunMode::Report;
+        return invocation;
+    }
     if (invocation.undoTarget) {
         // An undo restores a backup: it applies no address.
         if (invocation.address || invocation.checkAddress || whatIf || invocation.exportFile ||
@@ -204,6 +217,7 @@ std::string UsageText() {
            "      ZUVPortalSetting.exe /check:地址 [/https]\n"
            "      ZUVPortalSetting.exe /whatif /address:地址 [/https] [/export:文件.reg]\n"
            "      ZUVPortalSetting.exe /undo[:original|:备份文件名] [/quiet] [/log:文件]\n"
+           "      ZUVPortalSetting.exe /report\n"
            "\n"
            "  （不带参数）     打开设置窗口。\n"
            "  /address:地址    打开设置窗口，地址框中已填入该地址（原样）；\n"
@@ -228,6 +242,9 @@ std::string UsageText() {
            "                   还原前先备份当前的值，并写入日志。\n"
            "  /undo:original   还原原始备份（本工具第一次设置之前的状态）。\n"
            "  /undo:备份文件名 还原备份文件夹中的该文件，例如撤销本身的备份（即重做）。\n"
+           "  /report          列出本机每个用户的设置情况：安装包在该用户登录时所做的设置，\n"
+           "                   其记录是否属于本机当前的设置、是否成功。只读取；可以 LocalSystem\n"
+           "                   账户运行（检测和合规脚本），不能与其他选项同用。\n"
            "  /?               显示本说明。\n"
            "\n"
            "选项以 / 或 - 开头，不区分大小写。\n"
@@ -235,7 +252,9 @@ std::string UsageText() {
            "          /undo：已还原）；1 设置或还原出错（/whatif：设置将会出错）；\n"
            "          2 命令行无法识别、地址不是服务器地址、无法按要求运行，\n"
            "          或（/undo）没有可还原的备份、备份文件无法读取；\n"
-           "          3（/check）不在受信任的站点区域。\n"
+           "          3（/check）不在受信任的站点区域；\n"
+           "          /report：0 每个用户都已完成，1 至少一个用户失败，\n"
+           "          3 有用户尚未完成（或暂时无法读取）且没有失败，2 本机没有安装包的设置。\n"
            "\n"
            "版本：" +
            ProgramVersion() + "\n";

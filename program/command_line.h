@@ -1,7 +1,7 @@
 // The program's command line, parsed in one place into a plain description of the run.
 // Options begin with '/' or '-', their names are case-insensitive, and a value follows the
 // name after a colon: /address:ADDRESS, /log:FILE, /quiet, /check:ADDRESS, /https,
-// /whatif, /export:FILE, /undo[:original|:BACKUP], /?.
+// /whatif, /export:FILE, /undo[:original|:BACKUP], /report, /?.
 #pragma once
 
 #include <optional>
@@ -18,6 +18,7 @@ enum class RunMode {
     Check,    // tell whether http://ADDRESS/ is a trusted site, and why not; writes nothing
     WhatIf,   // tell what the apply of the address would change; writes nothing
     Undo,     // restore the newest backup of an apply, or the original
+    Report,   // tell, for every user of the machine, what the per-user run recorded; writes nothing
     Usage,    // /?: how to use the program
     Invalid,  // the command line was not understood
 };

@@ -1,5 +1,5 @@
 // The report of every user (/report): where each record puts its user, the exit code of a mix of
-// users, which profiles count, and the text for untrusted records.
+// users, which profiles count, the text for untrusted records, and the command line around it.
 #include <gtest/gtest.h>
 
 #include <string>
@@ -8,7 +8,9 @@
 #include "apply/portal_report.h"
 #include "base/text.h"
 #include "fixture.h"
-#include "tests/doubles/fake_profiles.h"
+#include "program/command_line.h"
+#include "program/program.h"
+#include "tests/doubles/fake_host.h"
 
 namespace zuv::test {
 namespace {
@@ -247,6 +249,81 @@ TEST_F(Report, RecordTextIsBoundedAndEscaped) {
     EXPECT_EQ(lines[2], "尚未完成：CORP\\b\\u200Fob（S-1-5-21-1-2-3-1002）：记录的是设置 1,0,0,3\\x0A（applied，"
                         "时间 2026-12-09 12:00:00 +08:00），不是本机当前的设置");
     EXPECT_TRUE(lines[3].starts_with("暂时无法读取：carol（S-1-5-21-1-2-3-1003）：why\\x0Anot")) << lines[3];
+}
+
+class ReportRun : public RegistryFixture {
+protected:
+    FakeHost host;
+    MemoryStoredRegistry stored{memory, *codePage};
+    ProgramRegistry registry{memory, *codePage, stored};
+
+    int Run(const std::vector<std::string>& arguments) {
+        return RunProgram(ParseCommandLine(arguments), host, registry,
+                          [&](mdlReg&, const ApplyRecords&) { return 99; });
+    }
+};
+
+TEST_F(ReportRun, TheReportTakesNoOtherOption) {
+    for (const auto& arguments : std::vector<std::vector<std::string>>{{"/report"}, {"-REPORT"}, {"/Report"}}) {
+        EXPECT_EQ(ParseCommandLine(arguments).mode, RunMode::Report) << arguments[0];
+    }
+    EXPECT_EQ(ParseCommandLine({"/report", "/?"}).mode, RunMode::Usage);
+    struct Case {
+        std::vector<std::string> arguments;
+        const char* problem;
+    };
+    const Case cases[] = {
+        {{"/report", "/quiet"}, "选项 /report 不能与其他选项一起使用"},
+        {{"/report", "/address:portal"}, "选项 /report 不能与其他选项一起使用"},
+        {{"/check:portal", "/report"}, "选项 /report 不能与其他选项一起使用"},
+        {{"/report", "/log:C:\\report.log"}, "选项 /report 不能与其他选项一起使用"},
+        {{"/report", "/undo"}, "选项 /report 不能与其他选项一起使用"},
+        {{"/report", "/report"}, "选项 /report 给出了不止一次"},
+        {{"/report:all"}, "选项 /report 不带值"},
+    };
+    for (const Case& c : cases) {
+        const Invocation parsed = ParseCommandLine(c.arguments);
+        EXPECT_EQ(parsed.mode, RunMode::Invalid) << testing::PrintToString(c.arguments);
+        EXPECT_EQ(parsed.problem, c.problem) << testing::PrintToString(c.arguments);
+    }
+    EXPECT_NE(UsageText().find("ZUVPortalSetting.exe /report\n"), std::string::npos);
+}
+
+// Deployment tools run detection and compliance scripts as LocalSystem: the report runs there,
+// an apply is still refused, and neither writes anything.
+TEST_F(ReportRun, AllowedAsLocalSystemWhereTheApplyIsRefused) {
+    ASSERT_TRUE(reg.SetValue(kHkeyLocalMachine, kMachineKey, "Address", std::string("portal.example.com"), kRegSz));
+    ASSERT_TRUE(reg.SetValue(kHkeyLocalMachine, kMachineKey, "Settings", std::string("1,0,0,3"), kRegSz));
+    host.profiles.Add("S-1-5-21-1-2-3-1001", "C:\\Users\\alice", Record("1,0,0,3", "applied"));
+    const std::string before = memory.Dump(kHkeyCurrentUser) + memory.Dump(kHkeyLocalMachine);
+
+    host.localSystem = true;
+    EXPECT_EQ(Run({"/report"}), 0) << host.output;
+    EXPECT_TRUE(host.output.starts_with("本机的设置 1,0,0,3：门户地址 portal.example.com\n已完成：alice（")) << host.output;
+    host.output.clear();
+    EXPECT_EQ(Run({"/quiet", "/address:portal.example.com"}), kExitNotUnderstood);
+    EXPECT_TRUE(host.output.starts_with("无法按要求运行：本程序正以 LocalSystem 账户运行")) << host.output;
+    EXPECT_EQ(host.profiles.asked.size(), 1u);
+
+    // Not understood, the report is not made.
+    host.output.clear();
+    EXPECT_EQ(Run({"/report", "/quiet"}), kExitNotUnderstood);
+    EXPECT_TRUE(host.output.starts_with("命令行无法识别：选项 /report 不能与其他选项一起使用\n")) << host.output;
+    EXPECT_EQ(host.profiles.asked.size(), 1u);
+
+    // With nowhere to write, a user sees the report in a box; LocalSystem has nobody to see one.
+    host.hasOutput = false;
+    EXPECT_EQ(Run({"/report"}), 0);
+    EXPECT_TRUE(host.messageBoxes.empty());
+    host.localSystem = false;
+    host.profiles.Add("S-1-5-21-1-2-3-1002", "C:\\Users\\bob", std::nullopt);
+    EXPECT_EQ(Run({"/report"}), 3);
+    ASSERT_EQ(host.messageBoxes.size(), 1u);
+    EXPECT_NE(host.messageBoxes[0].find("尚未完成：bob（S-1-5-21-1-2-3-1002）：没有记录"), std::string::npos);
+
+    EXPECT_EQ(memory.Dump(kHkeyCurrentUser) + memory.Dump(kHkeyLocalMachine), before);
+    EXPECT_TRUE(host.logs.empty());
+    EXPECT_TRUE(host.backups.empty());
 }
 
 }  // namespace
