@@ -185,10 +185,7 @@ private:
 class MountedHive {
 public:
     explicit MountedHive(const std::wstring& file)
-        : privileges_({SE_RESTORE_NAME, SE_BACKUP_NAME}) {
-        static unsigned counter = 0;
-        name_ = L"ZUVPortalSetting-report-" + std::to_wstring(GetCurrentProcessId()) + L"-" +
-                std::to_wstring(++counter);
+        : privileges_({SE_RESTORE_NAME, SE_BACKUP_NAME}), name_(NewName()) {
         status_ = RegLoadKeyW(HKEY_USERS, name_.c_str(), file.c_str());
         // Wine leaves an empty key of that name behind a load that failed.
         if (status_ != ERROR_SUCCESS) RegDeleteKeyW(HKEY_USERS, name_.c_str());
@@ -203,6 +200,13 @@ public:
     const std::wstring& Name() const { return name_; }
 
 private:
+    // A name no other hive of this process has had.
+    static std::wstring NewName() {
+        static unsigned counter = 0;
+        return L"ZUVPortalSetting-report-" + std::to_wstring(GetCurrentProcessId()) + L"-" +
+               std::to_wstring(++counter);
+    }
+
     EnabledPrivileges privileges_;
     std::wstring name_;
     LSTATUS status_ = ERROR_SUCCESS;
