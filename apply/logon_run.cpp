@@ -10,13 +10,6 @@ namespace {
 
 std::string FirstLine(const std::string& text) { return text.substr(0, text.find('\n')); }
 
-// A REG_DWORD of the machine settings: 1 is on, anything else (or none) off.
-bool Switch(mdlReg& reg, const char* name) {
-    std::uint32_t type = 0;
-    const std::string data = reg.QueryValue(kHkeyLocalMachine, kMachineSettingsKey, name, type);
-    return reg.RegStatus == kErrorSuccess && type == kRegDword && data == "1";
-}
-
 // The machine retires the user's settings: the undo to the original, as /undo:original, when the
 // tool ever set this user up; otherwise there is nothing to take back.
 LogonReport Retire(const ApplyRecords& records) {
@@ -28,47 +21,18 @@ LogonReport Retire(const ApplyRecords& records) {
     return {undone.exitCode, undone.text};
 }
 
-std::optional<std::string> Text(mdlReg& reg, RegKey root, const char* key, const char* name) {
-    std::uint32_t type = 0;
-    std::string data = reg.QueryValue(root, key, name, type);
-    if (reg.RegStatus != kErrorSuccess || (type != kRegSz && type != kRegExpandSz)) return std::nullopt;
-    return data;
-}
-
 }  // namespace
 
-Result<MachineSettings> ReadMachineSettings(mdlReg& reg) {
-    const std::string where = std::string("HKEY_LOCAL_MACHINE\\") + kMachineSettingsKey;
-    const auto address = Text(reg, kHkeyLocalMachine, kMachineSettingsKey, "Address");
-    if (!address) {
-        const long status = reg.RegStatus;
-        std::vector<std::string> keys, values;
-        if (!reg.EnumerateNames(kHkeyLocalMachine, kMachineSettingsKey, keys, values)) {
-            return Failure{"本机没有 ZUVPortalSetting 的设置（" + where +
-                           " 不存在）：请由管理员安装 ZUVPortalSetting 的安装包（msiexec … PORTALADDRESS=地址）"};
-        }
-        return Failure{"本机的 ZUVPortalSetting 设置中没有门户地址（" + where + " 中的 \"Address\"" +
-                       (status == kErrorSuccess ? " 不是文本" : "") + "）：请由管理员重新安装并给出 PORTALADDRESS"};
-    }
-    MachineSettings settings;
-    settings.address = *address;
-    settings.https = Switch(reg, "Https");
-    settings.ieMode = Switch(reg, "IeMode");
-    settings.retire = Switch(reg, "Retire");
-    settings.stamp = Text(reg, kHkeyLocalMachine, kMachineSettingsKey, "Settings").value_or("");
-    return settings;
-}
-
 std::optional<LogonRecord> ReadLogonRecord(mdlReg& reg) {
-    const auto result = Text(reg, kHkeyCurrentUser, kLogonRecordKey, "Result");
+    const auto result = ReadTextValue(reg, kHkeyCurrentUser, kLogonRecordKey, "Result");
     if (!result) return std::nullopt;
     LogonRecord record;
     record.result = *result;
-    record.settings = Text(reg, kHkeyCurrentUser, kLogonRecordKey, "Settings").value_or("");
-    record.address = Text(reg, kHkeyCurrentUser, kLogonRecordKey, "Address").value_or("");
-    record.time = Text(reg, kHkeyCurrentUser, kLogonRecordKey, "Time").value_or("");
-    record.version = Text(reg, kHkeyCurrentUser, kLogonRecordKey, "Version").value_or("");
-    record.message = Text(reg, kHkeyCurrentUser, kLogonRecordKey, "Message").value_or("");
+    record.settings = ReadTextValue(reg, kHkeyCurrentUser, kLogonRecordKey, "Settings").value_or("");
+    record.address = ReadTextValue(reg, kHkeyCurrentUser, kLogonRecordKey, "Address").value_or("");
+    record.time = ReadTextValue(reg, kHkeyCurrentUser, kLogonRecordKey, "Time").value_or("");
+    record.version = ReadTextValue(reg, kHkeyCurrentUser, kLogonRecordKey, "Version").value_or("");
+    record.message = ReadTextValue(reg, kHkeyCurrentUser, kLogonRecordKey, "Message").value_or("");
     std::uint32_t type = 0;
     const std::string code = reg.QueryValue(kHkeyCurrentUser, kLogonRecordKey, "ExitCode", type);
     if (reg.RegStatus == kErrorSuccess && type == kRegDword) record.exitCode = static_cast<std::uint32_t>(std::stoul(code));

@@ -9,35 +9,12 @@
 #include <optional>
 #include <string>
 
+#include "apply/machine_package.h"
 #include "apply/portal_apply.h"
 #include "base/result.h"
 #include "registry/mdlReg.h"
 
 namespace zuv {
-
-// The machine settings, in the 64-bit view of HKEY_LOCAL_MACHINE: Address (REG_SZ), Https,
-// IeMode, Retire (REG_DWORD, 1 or 0) and Settings (REG_SZ, the stamp "a,b,c,d").
-inline constexpr const char* kMachineSettingsKey = "SOFTWARE\\ZUVPortalSetting";
-// The record of the latest per-user run, in the user's hive: the tool's own key, never part of
-// a backup or an undo.
-inline constexpr const char* kLogonRecordKey = "Software\\ZUVPortalSetting";
-
-struct MachineSettings {
-    std::string address;
-    bool https = false;
-    bool ieMode = false;
-    bool retire = false;
-    std::string stamp;  // Settings; empty when the value is missing
-};
-
-// The machine settings, or why there are none (no key, no Address).
-Result<MachineSettings> ReadMachineSettings(mdlReg& reg);
-
-// The record's Result values.
-inline constexpr const char* kRecordApplied = "applied";
-inline constexpr const char* kRecordFailed = "failed";
-inline constexpr const char* kRecordRetired = "retired";
-inline constexpr const char* kRecordRetireFailed = "retire-failed";
 
 // The record: every value is written again by each run.
 struct LogonRecord {

@@ -3,7 +3,9 @@
 // that matches what happened: a line not understood or refused gets 2 and a reason and writes
 // nothing; usage gets 0; a quiet apply gets 0 or 1 with its message as the first output line,
 // one backup and one log line; a check writes nothing; /logon on a machine without the
-// package's settings gets 2 and a failed record; the window opens only for a line that asks for it.
+// package's settings gets 2 and a failed record; the report of every user is never refused and,
+// on a machine without the package's settings, ends with 2; the window opens only for a line
+// that asks for it.
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
@@ -120,6 +122,12 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
             Fail("refused logon wrote", arguments);
         }
         return 0;
+    case zuv::RunMode::Report:
+        // The fake machine has no package settings: no report, and never a refusal.
+        if (exitCode != zuv::kExitNotUnderstood || host.output.rfind("无法报告：", 0) != 0) {
+            Fail("report without machine settings not told, or refused", arguments);
+        }
+        break;
     case zuv::RunMode::Quiet:
         if (!invocation.address) Fail("quiet without an address", arguments);
         if (refused) {
@@ -167,7 +175,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     if (windowOpened) return 0;
     if (memory.Dump(zuv::kHkeyCurrentUser) != before) Fail("a run that applied nothing wrote", arguments);
     const bool reads =
-        (invocation.mode == zuv::RunMode::Check || invocation.mode == zuv::RunMode::WhatIf) && !refused;
+        invocation.mode == zuv::RunMode::Report ||
+        ((invocation.mode == zuv::RunMode::Check || invocation.mode == zuv::RunMode::WhatIf) && !refused);
     if (!reads && memory.CallCount() != 0) Fail("a run that applied nothing touched the registry", arguments);
     if (!host.logs.empty()) Fail("a run that applied nothing was logged", arguments);
     if (host.output.empty()) Fail("a run that did not apply said nothing", arguments);

@@ -23,6 +23,7 @@ constexpr Option kOptions[] = {
     {"export", true},
     {"undo", false, true},
     {"logon", false},
+    {"report", false},
     {"?", false},
 };
 
@@ -78,6 +79,7 @@ Invocation ParseCommandLine(const std::vector<std::string>& arguments) {
     bool whatIf = false;
     bool logon = false;
     bool logonNamed = false;
+    bool report = false;
     std::string problem;
     for (const std::string& argument : arguments) {
         if (argument.empty() || (argument[0] != '/' && argument[0] != '-')) {
@@ -147,6 +149,9 @@ Invocation ParseCommandLine(const std::vector<std::string>& arguments) {
                 problem = "选项 /undo 只接受备份文件夹中的文件名（不含路径），如 /undo:20261208-180655-123.reg";
             }
             invocation.undoTarget = EqualsNoCase(value, "original") ? std::string("original") : value;
+        } else if (option->name == "report") {
+            repeated = report;
+            report = true;
         } else if (option->name == "quiet") {
             repeated = quiet;
             quiet = true;
@@ -174,6 +179,14 @@ Invocation ParseCommandLine(const std::vector<std::string>& arguments) {
                                  "选项 /logon 不能与其他选项一起使用（地址等设置从本机的设置中读取）");
         }
         invocation.mode = RunMode::Logon;
+        return invocation;
+    }
+    if (report) {
+        // The report reads every user's record and the machine settings: nothing to add to it.
+        if (arguments.size() != 1) {
+            return NotUnderstood(std::move(invocation), "选项 /report 不能与其他选项一起使用");
+        }
+        invocation.mode = RunMode::Report;
         return invocation;
     }
     if (invocation.undoTarget) {
@@ -224,6 +237,7 @@ std::string UsageText() {
            "      ZUVPortalSetting.exe /whatif /address:地址 [/https] [/export:文件.reg]\n"
            "      ZUVPortalSetting.exe /undo[:original|:备份文件名] [/quiet] [/log:文件]\n"
            "      ZUVPortalSetting.exe /logon\n"
+           "      ZUVPortalSetting.exe /report\n"
            "\n"
            "  （不带参数）     打开设置窗口。\n"
            "  /address:地址    打开设置窗口，地址框中已填入该地址（原样）；\n"
@@ -252,6 +266,9 @@ std::string UsageText() {
            "                   为当前用户设置（或按 Retire 撤销），不显示任何窗口；每个设置标记\n"
            "                   只做一次，结果记在 HKEY_CURRENT_USER\\Software\\ZUVPortalSetting。\n"
            "                   安装包让 Windows 在每个用户登录时运行它，不能与其他选项同用。\n"
+           "  /report          列出本机每个用户的设置情况：安装包在该用户登录时所做的设置，\n"
+           "                   其记录是否属于本机当前的设置、是否成功。只读取；可以 LocalSystem\n"
+           "                   账户运行（检测和合规脚本），不能与其他选项同用。\n"
            "  /?               显示本说明。\n"
            "\n"
            "选项以 / 或 - 开头，不区分大小写。\n"
@@ -259,7 +276,9 @@ std::string UsageText() {
            "          /undo：已还原）；1 设置或还原出错（/whatif：设置将会出错）；\n"
            "          2 命令行无法识别、地址不是服务器地址、无法按要求运行，\n"
            "          或（/undo）没有可还原的备份、备份文件无法读取；\n"
-           "          3（/check）不在受信任的站点区域。\n"
+           "          3（/check）不在受信任的站点区域；\n"
+           "          /report：0 每个用户都已完成，1 至少一个用户失败，\n"
+           "          3 有用户尚未完成（或暂时无法读取）且没有失败，2 本机没有安装包的设置。\n"
            "\n"
            "版本：" +
            ProgramVersion() + "\n";

@@ -1,7 +1,7 @@
 // The program's command line, parsed in one place into a plain description of the run.
 // Options begin with '/' or '-', their names are case-insensitive, and a value follows the
 // name after a colon: /address:ADDRESS, /log:FILE, /quiet, /check:ADDRESS, /https,
-// /whatif, /export:FILE, /undo[:original|:BACKUP], /logon, /?.
+// /whatif, /export:FILE, /undo[:original|:BACKUP], /logon, /report, /?.
 #pragma once
 
 #include <optional>
@@ -19,6 +19,7 @@ enum class RunMode {
     WhatIf,   // tell what the apply of the address would change; writes nothing
     Undo,     // restore the newest backup of an apply, or the original
     Logon,    // the machine package's per-user run: apply (or retire) the machine's settings
+    Report,   // tell, for every user of the machine, what the per-user run recorded; writes nothing
     Usage,    // /?: how to use the program
     Invalid,  // the command line was not understood
 };

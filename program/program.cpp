@@ -3,6 +3,7 @@
 #include "apply/logon_run.h"
 #include "apply/portal_check.h"
 #include "apply/portal_preview.h"
+#include "apply/portal_report.h"
 #include "apply/portal_undo.h"
 #include "base/text.h"
 #include "browser_config/browser_config.h"
@@ -45,8 +46,9 @@ int RunQuiet(const Invocation& invocation, ProgramHost& host, const ProgramRegis
 }  // namespace
 
 std::optional<std::string> RefusalFor(const Invocation& invocation, ProgramHost& host) {
+    // The report reads every user's record, and deployment tools run it as LocalSystem.
     if (!invocation.hasArguments || invocation.mode == RunMode::Usage ||
-        invocation.mode == RunMode::Invalid) {
+        invocation.mode == RunMode::Invalid || invocation.mode == RunMode::Report) {
         return std::nullopt;
     }
     if (host.RunsAsLocalSystem()) {
@@ -61,8 +63,12 @@ int RunProgram(const Invocation& invocation, ProgramHost& host, const ProgramReg
     mdlReg reg(registry.api, registry.codePage);
     // What a run that opens no window has to say goes to the output, or into a message box
     // when there is no output and the run was not asked to be quiet.
+    // A report as LocalSystem has nobody to see a box: the account has no desktop of a user.
     const auto tell = [&](const std::string& text) {
-        if (!host.WriteOutput(VisibleLines(text)) && !invocation.quietAsked) host.ShowMessage(text);
+        if (!host.WriteOutput(VisibleLines(text)) && !invocation.quietAsked &&
+            !(invocation.mode == RunMode::Report && host.RunsAsLocalSystem())) {
+            host.ShowMessage(text);
+        }
     };
     const auto notRun = [&](const std::string& text, int exitCode) {
         tell(text);
@@ -80,6 +86,7 @@ int RunProgram(const Invocation& invocation, ProgramHost& host, const ProgramReg
     case RunMode::WhatIf:
     case RunMode::Undo:
     case RunMode::Logon:
+    case RunMode::Report:
         break;
     }
     if (const auto refusal = RefusalFor(invocation, host)) {
@@ -100,6 +107,8 @@ int RunProgram(const Invocation& invocation, ProgramHost& host, const ProgramReg
                                   host.Apply()));
     case RunMode::Undo:
         return told(UndoPortal(registry, {*invocation.undoTarget, invocation.logFile}, host.Apply()));
+    case RunMode::Report:
+        return told(ReportPortal(reg, host.Profiles()));
     case RunMode::Quiet:
         return RunQuiet(invocation, host, registry, reg);
     case RunMode::Logon: {

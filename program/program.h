@@ -17,7 +17,7 @@ namespace zuv {
 // Why the program must not run as asked, or nothing. These are one user's settings: a run
 // with arguments as the LocalSystem account (as deployment systems run programs unless told
 // otherwise) would configure that account's own profile. Started without arguments, the
-// window is never refused.
+// window is never refused; nor is the report of every user (/report), which only reads.
 std::optional<std::string> RefusalFor(const Invocation& invocation, ProgramHost& host);
 
 // Opens the window on `reg`, with every apply backed up and logged as `records` say, and
@@ -26,7 +26,8 @@ using OpenWindow = std::function<int(mdlReg& reg, const ApplyRecords& records)>;
 
 // One run of the program as the command line asks: usage, a command line not understood, a
 // refusal, the check of an address, the dry run or quiet apply of an address, an undo, the
-// machine package's per-user run (/logon), or the window. Returns the exit code.
+// machine package's per-user run (/logon), the report of every user, or the window. Returns the
+// exit code.
 int RunProgram(const Invocation& invocation, ProgramHost& host, const ProgramRegistry& registry,
                const OpenWindow& openWindow);
 

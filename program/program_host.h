@@ -6,6 +6,7 @@
 #include <string>
 
 #include "apply/apply_host.h"
+#include "apply/profile_host.h"
 #include "base/result.h"
 
 namespace zuv {
@@ -16,6 +17,8 @@ public:
 
     // What the apply, the dry run, the undo and the check of this run need of the system.
     virtual ApplyHost& Apply() = 0;
+    // What the report of every user (/report) needs of the system.
+    virtual ProfileHost& Profiles() = 0;
 
     // Writes UTF-8 text, lines ending in '\n', for whoever started the program: to its
     // console, or to its standard output when that goes to a file or a pipe. Fails when there

@@ -1,5 +1,6 @@
-// A ProgramHost (and the ApplyHost of its applies) that keeps everything in memory: the output, message boxes and log lines,
-// with a fixed clock, user and computer, and switches for what the system would refuse.
+// A ProgramHost (and the ApplyHost of its applies) that keeps everything in memory: the output,
+// message boxes and log lines, with a fixed clock, user and computer, switches for what the
+// system would refuse, and the machine's profiles for /report.
 #pragma once
 
 #include <functional>
@@ -8,6 +9,7 @@
 #include <vector>
 
 #include "backup/backup_files.h"
+#include "tests/doubles/fake_profiles.h"
 #include "program/program_host.h"
 
 namespace zuv::test {
@@ -36,7 +38,11 @@ public:
     std::string logFailure;
     std::map<std::string, std::vector<std::string>> logs;
 
+    // The machine's profiles and their records, for /report.
+    FakeProfiles profiles;
+
     ApplyHost& Apply() override { return *this; }
+    ProfileHost& Profiles() override { return profiles; }
     Result<> WriteOutput(const std::string& text) override {
         if (!hasOutput) return Failure{"没有控制台"};
         output += text;
