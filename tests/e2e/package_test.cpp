@@ -160,6 +160,18 @@ DWORD Check(const std::wstring& address) {
     return run ? run->exitCode : 0xFFFFFFFF;
 }
 
+// /report as the administrator runs it: its exit code and its output, or the reason it did not run.
+struct Reported {
+    DWORD exitCode = 0xFFFFFFFF;
+    std::string output;
+};
+Reported Report() {
+    std::string error;
+    const auto run = RunToEnd({L"/report"}, error);
+    if (!run) return {0xFFFFFFFF, error};
+    return {run->exitCode, run->output};
+}
+
 std::wstring BackupFolder() {
     PWSTR raw = nullptr;
     SHGetKnownFolderPath(FOLDERID_LocalAppData, 0, nullptr, &raw);
@@ -342,10 +354,19 @@ TEST_F(Package, EachUserIsSetUpOnceAtLogonOrByHandBefore) {
     EXPECT_EQ(Text(HKEY_CURRENT_USER, kRecord, L"Settings"), L"");
     EXPECT_TRUE(Narrow(Text(HKEY_CURRENT_USER, kRecord, L"Message").value_or(L"")).starts_with("未设置：本机没有"));
 
+    // A record of no settings is no record of these: the user is not yet done.
     Install(ZUV_PROJECT_VERSION, {L"PORTALADDRESS=portal.example.com"}, L"package-logon.log");
     EXPECT_EQ(Check(L"portal.example.com"), 3u) << "not trusted before the logon";
+    Reported report = Report();
+    EXPECT_EQ(report.exitCode, 3u) << report.output;
+    EXPECT_NE(report.output.find("尚未完成："), std::string::npos) << report.output;
     EXPECT_EQ(LogonPass(), RanOurs() + "\r\n");
     EXPECT_EQ(Check(L"portal.example.com"), 0u) << "trusted after it";
+    report = Report();
+    EXPECT_EQ(report.exitCode, 0u) << report.output;
+    EXPECT_NE(report.output.find("已完成："), std::string::npos) << report.output;
+    EXPECT_NE(report.output.find("：已设置 portal.example.com，版本 " ZUV_PROJECT_VERSION "，时间 "), std::string::npos)
+        << report.output;
     EXPECT_EQ(Text(HKEY_CURRENT_USER, kRecord, L"Settings"), Widen(Stamp()));
     EXPECT_EQ(Text(HKEY_CURRENT_USER, kRecord, L"Result"), L"applied");
     EXPECT_EQ(Dword(HKEY_CURRENT_USER, kRecord, L"ExitCode"), 0u);
@@ -548,6 +569,30 @@ TEST_F(Package, AnUninstallRemovesWhatThePackageWroteAndKeepsEachUsersSettings) 
     EXPECT_EQ(Check(L"portal.example.com"), 0u);
 }
 
+// A logon whose apply fails (here: the address lies in a range of the restricted zone, which the
+// tool leaves alone) is never run again for those settings; the record and /report say why.
+TEST_F(Package, AFailedLogonIsRecordedAndReportedWithItsMessage) {
+    const std::wstring range = std::wstring(reg::kInternetSettings) + L"\\ZoneMap\\Ranges\\Range1";
+    const wchar_t text[] = L"192.0.2.*";
+    const DWORD restricted = 4;
+    ASSERT_EQ(RegSetKeyValueW(HKEY_CURRENT_USER, range.c_str(), L":Range", REG_SZ, text, sizeof text), ERROR_SUCCESS);
+    ASSERT_EQ(RegSetKeyValueW(HKEY_CURRENT_USER, range.c_str(), L"http", REG_DWORD, &restricted, sizeof restricted),
+              ERROR_SUCCESS);
+    Install(ZUV_PROJECT_VERSION, {L"PORTALADDRESS=192.0.2.10"}, L"package-failed.log");
+    EXPECT_EQ(LogonPass(), std::string("ran ") + kEntryName + " exit 1: \"" + Narrow(ProgramFile()) + "\" /logon\r\n");
+    EXPECT_EQ(Text(HKEY_CURRENT_USER, kRecord, L"Result"), L"failed");
+    EXPECT_EQ(Dword(HKEY_CURRENT_USER, kRecord, L"ExitCode"), 1u);
+    const std::string message = Narrow(Text(HKEY_CURRENT_USER, kRecord, L"Message").value_or(L""));
+    EXPECT_TRUE(message.starts_with("设置出错，原因：IP 地址 192.0.2.10 已在 HKEY_CURRENT_USER\\")) << message;
+    const Reported report = Report();
+    EXPECT_EQ(report.exitCode, 1u) << report.output;
+    EXPECT_NE(report.output.find("失败："), std::string::npos) << report.output;
+    EXPECT_NE(report.output.find("设置出错，原因：IP 地址 192.0.2.10 已在 HKEY_CURRENT_USER"), std::string::npos)
+        << report.output;
+    EXPECT_EQ(LogonPass(), "") << "Windows runs a stub once per version, whatever it returned";
+    reg::DeleteTree(range);
+}
+
 TEST_F(Package, RetireOnAnUpgradeTakesEachUsersSettingsBackToTheOriginal) {
     wchar_t temp[MAX_PATH];
     GetTempPathW(MAX_PATH, temp);
@@ -571,12 +616,16 @@ TEST_F(Package, RetireOnAnUpgradeTakesEachUsersSettingsBackToTheOriginal) {
     EXPECT_NE(exported(L"applied"), before);
 
     Install(ZUV_HIGHER_VERSION, {L"RETIRE=1"}, L"package-retire-2.log");
+    EXPECT_EQ(Report().exitCode, 3u) << "applied is not done once the machine retires";
     EXPECT_EQ(LogonPass(), RanOurs() + "\r\n");
     EXPECT_EQ(Text(HKEY_CURRENT_USER, kRecord, L"Result"), L"retired");
     EXPECT_EQ(Dword(HKEY_CURRENT_USER, kRecord, L"ExitCode"), 0u);
     EXPECT_EQ(Text(HKEY_CURRENT_USER, kRecord, L"Settings"), Widen(Stamp()));
     EXPECT_EQ(exported(L"retired"), before);
     EXPECT_EQ(Check(L"portal.example.com"), 3u);
+    const Reported report = Report();
+    EXPECT_EQ(report.exitCode, 0u) << report.output;
+    EXPECT_NE(report.output.find("：已撤回该用户的设置，时间 "), std::string::npos) << report.output;
     EXPECT_EQ(LogonPass(), "");
     RemoveDirectoryW(folder.c_str());
 }
