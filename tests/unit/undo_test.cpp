@@ -15,6 +15,7 @@
 #include "program/program.h"
 #include "backup/backup_document.h"
 #include "backup/backup_files.h"
+#include "apply/portal_preview.h"
 #include "apply/portal_undo.h"
 #include "backup/document_restore.h"
 #include "registry/overlay_registry.h"
@@ -336,6 +337,16 @@ TEST_F(DryRunAndUndo, WhatIfRefusesWhatTheApplyRefuses) {
     EXPECT_EQ(Run({"/whatif"}), kExitNotUnderstood);
     EXPECT_EQ(Run({"/export:x.reg", "/address:portal"}), kExitNotUnderstood);
     EXPECT_EQ(Run({"/whatif", "/address:portal", "/log:x.log"}), kExitNotUnderstood);
+    // An export to a device or a stream, however written, is refused before anything is written.
+    for (const char* file : {"COM1:", "x.reg:ads", "C:\\out\\CON.txt", "\\\\.\\C:", "nul:"}) {
+        EXPECT_EQ(Run({"/whatif", "/address:portal", std::string("/export:") + file}), kExitNotUnderstood) << file;
+        EXPECT_NE(host.output.find("不是文件"), std::string::npos) << host.output;
+        EXPECT_EQ(PreviewPortal(registry, reg, {"portal", SiteProtocols::Http, file}, host).exitCode,
+                  kExitNotUnderstood)
+            << file;
+    }
+    EXPECT_EQ(PreviewPortal(registry, reg, {"portal", SiteProtocols::Http, "x.reg:ads"}, host).text,
+              "未导出：“x.reg:ads”是文件的备用数据流（文件名后有“:”），不是文件\n");
     EXPECT_TRUE(host.files.empty());
     host.localSystem = true;
     EXPECT_EQ(Run({"/whatif", "/address:portal"}), kExitNotUnderstood);
