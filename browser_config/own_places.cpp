@@ -35,7 +35,7 @@ struct OwnList {
     std::set<std::u32string> above;       // the keys above all of them
 
     OwnList() {
-        const auto add = [&](std::string_view path, std::vector<std::string> values, bool anyValue = false) {
+        const auto add = [&](std::string_view path, const std::vector<std::string>& values, bool anyValue = false) {
             OwnKey key{Folded(path), {}, anyValue};
             for (const std::string& name : values) key.values.insert(FoldedKey(name));
             keys.push_back(std::move(key));
