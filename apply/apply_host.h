@@ -42,7 +42,8 @@ public:
     // Gives the file `name` of the backup folder the name `newName`, never over another file.
     virtual Result<> RenameBackup(const std::string& name, const std::string& newName) = 0;
     // Writes `bytes` as the whole file `path`, made new or replaced, complete before this
-    // returns.
+    // returns; a failure leaves `path` as it was. A device or a stream is refused (WhyNotAFile,
+    // base/file_path.h).
     virtual Result<> WriteWholeFile(const std::string& path, const std::vector<unsigned char>& bytes) = 0;
 
     // The zone the platform's URL security manager gives PROTOCOL://ADDRESS/ ("http", "https").

@@ -14,7 +14,9 @@ std::string FirstLine(const std::string& text) { return text.substr(0, text.find
 // tool ever set this user up; otherwise there is nothing to take back.
 LogonReport Retire(const ApplyRecords& records) {
     const Result<std::vector<std::string>> names = records.host.BackupNames();
-    if (names && !FindOriginalBackup(names.Value())) {
+    // Only a name of the original's form is looked at here; whether that file is the tool's own
+    // is for the undo to find out (and refuse).
+    if (names && !FindOriginalBackup(names.Value(), [](const std::string&) { return BackupKind::Marked; })) {
         return {kExitSuccess, "无需撤销：本工具从未为此用户设置过（备份文件夹中没有原始备份）。\n"};
     }
     const RunReport undone = UndoPortal(records.registry, {"original", records.logFile}, records.host);

@@ -3,6 +3,7 @@
 #include "backup/backup_document.h"
 #include "backup/backup_plan.h"
 #include "backup/plan_changes.h"
+#include "base/file_path.h"
 #include "browser_config/address_rule.h"
 #include "browser_config/browser_config.h"
 
@@ -15,6 +16,12 @@ RunReport PreviewPortal(const ProgramRegistry& registry, mdlReg& reg, const Prev
         ApplyOutcome refused;
         refused.RefuseAddress(*why);
         return {MessageText(refused, NameLength::Short) + "\n", kExitNotUnderstood};
+    }
+    // A device or a stream is no file to export to: refused before anything is planned.
+    if (request.exportFile) {
+        if (const auto why = WhyNotAFile(*request.exportFile)) {
+            return {"未导出：“" + *request.exportFile + "”" + *why + "\n", kExitNotUnderstood};
+        }
     }
     std::string text = "预演（不写入注册表，不备份，不写日志）：\n";
     BackupPlan plan;

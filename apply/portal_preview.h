@@ -21,7 +21,8 @@ struct PreviewRequest {
 
 // The browser generation is detected through `reg` as at start-up, inside the plan's trap.
 // Exit code 0 when the apply would succeed (and the export, if asked, was written), 1 when it
-// would fail or the export could not be written, 2 when the address rule refuses the address.
+// would fail or the export could not be written, 2 when the address rule refuses the address or
+// the export names a device or a stream (WhyNotAFile; nothing is written).
 RunReport PreviewPortal(const ProgramRegistry& registry, mdlReg& reg, const PreviewRequest& request,
                         ApplyHost& host);
 

@@ -1,6 +1,7 @@
 #include "apply/portal_undo.h"
 
 #include <algorithm>
+#include <map>
 #include <utility>
 #include <vector>
 
@@ -26,41 +27,60 @@ std::string UndoneName(const std::string& name) {
     return name.substr(0, dot) + "-undone" + (dot == std::string::npos ? std::string() : name.substr(dot));
 }
 
-// Restores a backup, taking a backup of its own first, and logs it as an apply is logged.
+// Restores a backup, taking a backup of its own first, and logs it as an apply is logged. A run
+// that restores nothing is logged too.
 RunReport UndoPortal(const ProgramRegistry& registry, const UndoRequest& request, ApplyHost& host) {
-    const auto nothing = [](const std::string& why) {
-        return RunReport{"未撤销：" + why + "\n", kExitNotUnderstood};
+    const std::string& target = request.target;
+    const auto refused = [&](const std::string& file, const std::string& why) {
+        const std::string outcome = "未撤销：" + why;
+        std::string output = outcome + "\n";
+        if (const auto problem = WriteLogLine(host, request.logFile, StartedFrom::Undo, false, file,
+                                              outcome, kNothingWritten)) {
+            output += *problem + "\n";
+        }
+        return RunReport{output, kExitNotUnderstood};
     };
     const Result<std::vector<std::string>> listed = host.BackupNames();
-    if (!listed) return nothing(listed.Error());
+    if (!listed) return refused(target, listed.Error());
     const std::vector<std::string>& names = listed.Value();
     const BackupTime now = BackupTimeOf(host.Now());
-    std::string error;
-    const std::string& target = request.target;
     const bool toOriginal = target == "original";
     std::string chosen;
     RegDocument document;
-    const auto load = [&](const std::string& name) {
+    // The document of the file `name`, or why it cannot be restored: it cannot be read, or it is
+    // not a document of the tool's own places (the line and what is wrong with it).
+    const auto load = [&](const std::string& name, RegDocument& into) -> std::optional<std::string> {
         const Result<std::vector<unsigned char>> bytes = host.ReadBackup(name);
-        if (!bytes) {
-            error = bytes.Error();
-            return false;
-        }
+        if (!bytes) return bytes.Error();
         Result<RegDocument> parsed = ParseRegDocument(bytes.Value());
-        if (!parsed) {
-            error = "备份文件 " + name + " " + parsed.Error();
-            return false;
-        }
-        document = std::move(parsed).Value();
-        return true;
+        if (!parsed) return "备份文件 " + name + " " + parsed.Error();
+        into = std::move(parsed).Value();
+        return std::nullopt;
     };
+    // /undo:original: the files named like the tool's backups that are not its own, with why.
+    std::vector<std::pair<std::string, std::string>> left;
+    std::vector<std::string> usedBackups;  // the dated backups merged with the original
     if (toOriginal) {
-        const auto original = FindOriginalBackup(names);
-        if (!original) return nothing("备份文件夹中没有原始备份（本工具尚未进行过设置）");
+        std::map<std::string, RegDocument> originals;
+        const auto original = FindOriginalBackup(names, [&](const std::string& name) {
+            RegDocument read;
+            if (auto why = load(name, read)) {
+                left.emplace_back(name, std::move(*why));
+                return BackupKind::Foreign;
+            }
+            const BackupKind kind = read.marked ? BackupKind::Marked : BackupKind::Unmarked;
+            originals.emplace(name, std::move(read));
+            return kind;
+        });
+        if (!original) {
+            if (!left.empty()) return refused(target, "备份文件夹中没有本工具的原始备份：" + left.front().second);
+            return refused(target, "备份文件夹中没有原始备份（本工具尚未进行过设置）");
+        }
         chosen = *original;
-        // The original holds what the first apply changed; each later backup, undone or not,
-        // what its run changed. What the oldest of them names comes back for every value, so
-        // that values first written by later applies go as well.
+        // The original holds what the first apply changed; each later backup of the tool's,
+        // undone or not, what its run changed. What the oldest of them names comes back for
+        // every value, so that values first written by later applies go as well. A file that is
+        // not the tool's is left as it is, and named.
         std::vector<std::pair<BackupTime, std::string>> later;
         for (const std::string& name : names) {
             std::string dated = name;
@@ -69,37 +89,45 @@ RunReport UndoPortal(const ProgramRegistry& registry, const UndoRequest& request
             if (const auto time = OwnBackupTime(dated, now)) later.emplace_back(*time, name);
         }
         std::sort(later.begin(), later.end());
-        if (!load(chosen)) return nothing(error);
-        std::vector<RegDocument> oldestFirst{document};
+        std::vector<RegDocument> oldestFirst{std::move(originals.at(chosen))};
+        std::vector<std::string> used;
         for (const auto& entry : later) {
-            if (!load(entry.second)) return nothing(error);
-            oldestFirst.push_back(document);
+            RegDocument read;
+            if (auto why = load(entry.second, read)) {
+                left.emplace_back(entry.second, std::move(*why));
+                continue;
+            }
+            oldestFirst.push_back(std::move(read));
+            used.push_back(entry.second);
         }
         document = EarliestOf(oldestFirst);
+        usedBackups = std::move(used);
     } else if (!target.empty()) {
         const auto found = std::find_if(names.begin(), names.end(),
                                         [&](const std::string& n) { return EqualsNoCase(n, target); });
-        if (found == names.end()) return nothing("备份文件夹中没有文件 " + target);
+        if (found == names.end()) return refused(target, "备份文件夹中没有文件 " + target);
         chosen = *found;
-        if (!load(chosen)) return nothing(error);
+        if (const auto why = load(chosen, document)) return refused(chosen, *why);
     } else {
-        // The newest of the tool's backups that is not an undo's own.
+        // The newest of the tool's backups that is not an undo's own. One that cannot be
+        // restored stops the undo: which apply came last is not known past it.
         std::vector<std::pair<BackupTime, std::string>> own;
         for (const std::string& name : names) {
             if (const auto time = OwnBackupTime(name, now)) own.emplace_back(*time, name);
         }
         std::sort(own.rbegin(), own.rend());
         for (const auto& candidate : own) {
-            if (!load(candidate.second)) return nothing(error);
+            if (const auto why = load(candidate.second, document)) return refused(candidate.second, *why);
             if (MarkedAsUndo(document)) continue;
             chosen = candidate.second;
             break;
         }
-        if (chosen.empty()) return nothing("没有可撤销的设置（所有设置的备份都已撤销）");
+        if (chosen.empty()) return refused(target, "没有可撤销的设置（所有设置的备份都已撤销）");
     }
 
     // What the restore will write, found as an apply's is, goes into the undo's own backup.
     const bool marked = target.empty() || toOriginal;
+    std::string error;
     std::string backup;
     std::vector<std::string> problems;
     const auto failure = RunTrapped([&] {
@@ -126,6 +154,11 @@ RunReport UndoPortal(const ProgramRegistry& registry, const UndoRequest& request
         problems = RestoreDocument(registry.api, registry.codePage, document);
         if (problems.empty()) {
             outcome = "已还原备份 " + chosen;
+            if (!left.empty()) {
+                outcome += "（另有 " + std::to_string(left.size()) + " 个文件不是本工具的备份，未使用：";
+                for (std::size_t i = 0; i < left.size(); ++i) outcome += (i > 0 ? "、" : "") + left[i].first;
+                outcome += "）";
+            }
         } else {
             outcome = "还原备份 " + chosen + " 未完成：" + problems.front();
             if (problems.size() > 1) outcome += "（另有 " + std::to_string(problems.size() - 1) + " 处）";
@@ -134,16 +167,17 @@ RunReport UndoPortal(const ProgramRegistry& registry, const UndoRequest& request
     }
     std::string output = outcome + "\n";
     for (std::size_t i = 1; i < problems.size(); ++i) output += problems[i] + "\n";
+    for (const auto& [name, why] : left) output += "未使用：" + why + "\n";
     if (code == kExitSuccess && backup != kNothingToBackUp) {
         output += "撤销前的值已备份到 " + backup + "（用 /undo:" + backup.substr(backup.find_last_of("\\/") + 1) +
                   " 可撤销本次撤销）\n";
     }
     if (code == kExitSuccess) {
         // The backups restored are marked as undone: /undo goes on to the one before. The
-        // original stays as it is.
+        // original stays as it is, and so does every file that was not used.
         std::vector<std::string> undone;
         if (toOriginal) {
-            for (const std::string& name : names) {
+            for (const std::string& name : usedBackups) {
                 if (OwnBackupTime(name, now)) undone.push_back(name);
             }
         } else if (OwnBackupTime(chosen, now)) {

@@ -24,8 +24,13 @@ struct UndoRequest {
     std::optional<std::string> logFile;  // as the command line names it; else the host's default
 };
 
-// Exit code 0 restored, 1 a write was refused or the current values could not be backed up
-// first (then nothing is written), 2 nothing to undo or a backup that cannot be read.
+// Only documents of the tool's own places are restored (ParseRegDocument): a file that is not
+// one is refused before anything is written, naming its first line that is wrong, except that
+// "original" restores from every backup that is the tool's own and leaves the others, naming
+// each. Every run, a refused one too, writes its log line.
+// Exit code 0 restored (files left by "original" named), 1 a write was refused or the current
+// values could not be backed up first (then nothing is written), 2 nothing to undo, or a backup
+// that cannot be read or is not a document of the tool's own places.
 RunReport UndoPortal(const ProgramRegistry& registry, const UndoRequest& request, ApplyHost& host);
 
 }  // namespace zuv

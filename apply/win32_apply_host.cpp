@@ -5,6 +5,7 @@
 #include <string>
 
 #include "backup/win32_backup_files.h"
+#include "base/file_path.h"
 #include "base/win32_file.h"
 #include "base/win32_text.h"
 #include "base/win32_handle.h"
@@ -205,14 +206,11 @@ Result<> Win32ApplyHost::RenameBackup(const std::string& name, const std::string
 }
 
 Result<> Win32ApplyHost::WriteWholeFile(const std::string& path, const std::vector<unsigned char>& bytes) {
-    const std::wstring wide = Widen(path);
-    const UniqueHandle file = Owned(CreateFileW(wide.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
-                                                FILE_ATTRIBUTE_NORMAL, nullptr));
-    if (!file) return Failure{FileError("无法创建文件 ", wide)};
-    if (!WriteAll(file.get(), bytes.data(), bytes.size()) || !FlushFileBuffers(file.get())) {
-        return Failure{FileError("无法写入文件 ", wide)};
-    }
-    return Done{};
+    if (const auto why = WhyNotAFile(path)) return Failure{"“" + path + "”" + *why};
+    const DWORD code = ReplaceWholeFile(Widen(path), bytes.data(), bytes.size());
+    if (code == ERROR_SUCCESS) return Done{};
+    return Failure{"无法写入文件 " + path + "（" +
+                   (code == kNotADiskFile ? std::string("不是磁盘上的文件") : SystemErrorText(code)) + "）"};
 }
 
 UrlZoneAnswer Win32ApplyHost::AskUrlZone(const std::string& address, const std::string& protocol) {

@@ -3,9 +3,11 @@
 #include <algorithm>
 #include <map>
 #include <optional>
+#include <set>
 #include <utility>
 
 #include "base/text.h"
+#include "browser_config/own_places.h"
 
 namespace zuv {
 namespace {
@@ -134,6 +136,7 @@ struct TouchedKey {
     RegKey root = 0;
     std::string path;
     std::vector<std::string> names;
+    std::set<std::u32string> folded;  // `names` as the registry compares them
     std::vector<const std::optional<StoredValue>*> ends;  // for each of `names`, when known
     bool deleted = false;
 };
@@ -142,10 +145,28 @@ using KeyId = std::pair<RegKey, std::u32string>;
 
 KeyId IdOf(RegKey root, const std::string& path) { return {root, FoldedKey(path)}; }
 
-const StoredValue* Named(const std::vector<StoredValue>& values, const std::string& name) {
-    const auto found = std::find_if(values.begin(), values.end(),
-                                    [&](const StoredValue& v) { return EqualsNoCase(v.name, name); });
-    return found == values.end() ? nullptr : &*found;
+// The values of a key by their names as the registry compares them, so that finding each of
+// many names costs no more than the names themselves.
+class ValuesByName {
+public:
+    explicit ValuesByName(const std::vector<StoredValue>& values) {
+        for (const StoredValue& value : values) byName_.emplace(FoldedKey(value.name), &value);
+    }
+    const StoredValue* Find(const std::string& name) const {
+        const auto found = byName_.find(FoldedKey(name));
+        return found == byName_.end() ? nullptr : found->second;
+    }
+
+private:
+    std::map<std::u32string, const StoredValue*> byName_;
+};
+
+// The first place of `planned` that is not the tool's own: a backup or result naming it would be
+// refused when read, so none is made.
+std::optional<std::string> ForeignPlace(const PlannedWrites& planned) {
+    std::vector<std::string> foreign = PlacesNotOwn(planned);
+    if (foreign.empty()) return std::nullopt;
+    return "设置将写入的 " + foreign.front() + "，程序有误，无法备份";
 }
 
 bool Same(const StoredValue* before, const std::optional<StoredValue>& after) {
@@ -160,6 +181,7 @@ Result<BackupDocument> MakeBackupDocument(const PlannedWrites& planned, StoredRe
     if (const std::string* name = Unwritable(planned)) {
         return Failure{"注册表项或值的名称“" + *name + "”含有换行符，备份文件无法表示"};
     }
+    if (const auto foreign = ForeignPlace(planned)) return Failure{*foreign};
     const PlannedEnd* end = planned.end ? &*planned.end : nullptr;
     if (end != nullptr && (end->values.size() != planned.values.size() ||
                            end->createdKeys.size() != planned.createdKeys.size() ||
@@ -177,6 +199,7 @@ Result<BackupDocument> MakeBackupDocument(const PlannedWrites& planned, StoredRe
         const ValuePlace& value = planned.values[i];
         TouchedKey& key = touch(value.root, value.path);
         key.names.push_back(value.name);
+        key.folded.insert(FoldedKey(value.name));
         key.ends.push_back(end != nullptr ? &end->values[i] : nullptr);
     }
     for (const KeyPlace& key : planned.deletedKeys) touch(key.root, key.path).deleted = true;
@@ -190,6 +213,7 @@ Result<BackupDocument> MakeBackupDocument(const PlannedWrites& planned, StoredRe
     }
 
     RegText text;
+    text.Comment(kBackupMark);
     if (!note.empty()) text.Comment(note);
     for (std::size_t i = 0; i < planned.createdKeys.size(); ++i) {
         if (end != nullptr && !end->createdKeys[i]) continue;
@@ -209,18 +233,20 @@ Result<BackupDocument> MakeBackupDocument(const PlannedWrites& planned, StoredRe
         std::vector<const StoredValue*> restored;
         std::vector<const std::string*> removed;
         for (const StoredValue& value : values) {
-            const bool touchedName = std::any_of(key.names.begin(), key.names.end(),
-                                                 [&](const std::string& n) { return EqualsNoCase(n, value.name); });
+            const bool touchedName = key.folded.count(FoldedKey(value.name)) != 0;
             if (key.deleted || touchedName) restored.push_back(&value);
             if (key.deleted && !touchedName) changes = true;  // deleted with its key, not written again
         }
+        const ValuesByName byName(values);
         for (std::size_t i = 0; i < key.names.size(); ++i) {
-            const StoredValue* before = Named(values, key.names[i]);
+            const StoredValue* before = byName.Find(key.names[i]);
             const std::optional<StoredValue>* after = key.ends[i];
             if (after == nullptr || !Same(before, *after)) changes = true;
             if (before == nullptr && (after == nullptr || after->has_value())) removed.push_back(&key.names[i]);
         }
-        if (restored.empty() && removed.empty()) continue;
+        // A key the apply deletes comes back even when it held nothing: an empty key below it
+        // is as much of what it deletes as one with values.
+        if (restored.empty() && removed.empty() && !key.deleted) continue;
         text.Key(key.root, key.path);
         for (const StoredValue* value : restored) text.Value(*value);
         for (const std::string* name : removed) text.Missing(*name);
@@ -232,6 +258,7 @@ Result<BackupDocument> MakeResultDocument(const PlannedWrites& planned, StoredRe
     if (const std::string* name = Unwritable(planned)) {
         return Failure{"注册表项或值的名称“" + *name + "”含有换行符，.reg 文件无法表示"};
     }
+    if (const auto foreign = ForeignPlace(planned)) return Failure{*foreign};
     const PlannedEnd* end = planned.end ? &*planned.end : nullptr;
     if (end == nullptr || end->values.size() != planned.values.size() ||
         end->createdKeys.size() != planned.createdKeys.size() ||
@@ -280,20 +307,21 @@ Result<BackupDocument> MakeResultDocument(const PlannedWrites& planned, StoredRe
                             "（错误代码 " + std::to_string(rc) + "：" + stored.ErrorText(rc) + "）"};
         }
         text.Key(section.root, section.path);
+        const ValuesByName byName(before);
+        std::set<std::u32string> written;
         for (const auto& [name, after] : section.values) {
             if (after->has_value()) {
                 text.Value(**after);
             } else {
                 text.Missing(*name);
             }
-            if (!Same(Named(before, *name), *after)) changes = true;
+            if (!Same(byName.Find(*name), *after)) changes = true;
+            written.insert(FoldedKey(*name));
         }
         // What the key held and the plan did not write again went with the key.
         if (!section.madeAgain) continue;
         for (const StoredValue& value : before) {
-            const bool written = std::any_of(section.values.begin(), section.values.end(),
-                                             [&](const auto& v) { return EqualsNoCase(*v.first, value.name); });
-            if (written) continue;
+            if (written.count(FoldedKey(value.name)) != 0) continue;
             text.Missing(value.name);
             changes = true;
         }
@@ -441,17 +469,41 @@ bool ValueData(std::u16string_view data, std::optional<StoredValue>& value, std:
 
 }  // namespace
 
-static bool ParseInto(const std::vector<unsigned char>& bytes, RegDocument& document,
-                      std::string& error) {
+namespace {
+
+// Why a line cannot be one this program wrote, whatever it holds: a NUL, a carriage return
+// that does not end it, or half of a surrogate pair. Any of them in a name would reach the
+// registry as another name (cut short at the NUL, or with U+FFFD for the lone half).
+std::optional<std::string> BadCharacter(std::u16string_view line) {
+    for (std::size_t i = 0; i < line.size(); ++i) {
+        const char16_t c = line[i];
+        if (c == u'\0') return "含有 NUL 字符";
+        if (c == u'\r') return "行中含有回车符";
+        const bool high = c >= 0xD800 && c <= 0xDBFF;
+        const bool low = c >= 0xDC00 && c <= 0xDFFF;
+        if (low || (high && (i + 1 == line.size() || line[i + 1] < 0xDC00 || line[i + 1] > 0xDFFF))) {
+            return "含有不成对的 UTF-16 代理项";
+        }
+        if (high) ++i;
+    }
+    return std::nullopt;
+}
+
+bool ParseInto(const std::vector<unsigned char>& bytes, RegDocument& document, std::string& error) {
     document = {};
     if (bytes.size() < 2 || bytes.size() % 2 != 0 || bytes[0] != 0xFF || bytes[1] != 0xFE) {
         error = "不是 UTF-16LE 编码的 .reg 文件（缺少字节顺序标记）";
         return false;
     }
     std::u16string text;
+    text.reserve(bytes.size() / 2);
     for (std::size_t i = 2; i < bytes.size(); i += 2) {
         text.push_back(static_cast<char16_t>(bytes[i] | bytes[i + 1] << 8));
     }
+    const auto fail = [&](std::size_t line, const std::string& why) {
+        error = "第 " + std::to_string(line) + " 行：" + why;
+        return false;
+    };
     // Lines, with those ending in '\' joined to the next, as the file's value lines are broken.
     std::vector<std::pair<std::size_t, std::u16string>> lines;  // first line number, text
     std::size_t number = 0;
@@ -459,39 +511,40 @@ static bool ParseInto(const std::vector<unsigned char>& bytes, RegDocument& docu
     for (std::size_t begin = 0; begin <= text.size();) {
         std::size_t end = text.find(u'\n', begin);
         if (end == std::u16string::npos) end = text.size();
-        std::u16string line = text.substr(begin, end - begin);
-        if (!line.empty() && line.back() == u'\r') line.pop_back();
+        std::u16string_view line = std::u16string_view(text).substr(begin, end - begin);
+        if (!line.empty() && line.back() == u'\r') line.remove_suffix(1);
         ++number;
         begin = end + 1;
+        if (const auto bad = BadCharacter(line)) return fail(number, *bad);
         if (continued) {
             const std::size_t first = line.find_first_not_of(u" \t");
-            lines.back().second += first == std::u16string::npos ? std::u16string() : line.substr(first);
+            if (first != std::u16string_view::npos) lines.back().second += line.substr(first);
         } else {
-            lines.emplace_back(number, std::move(line));
+            lines.emplace_back(number, std::u16string(line));
         }
         std::u16string& last = lines.back().second;
         continued = !last.empty() && last.back() == u'\\' && !StartsWith(last, u"[") && !StartsWith(last, u";");
         if (continued) last.pop_back();
         if (end == text.size()) break;
     }
-    const auto fail = [&](std::size_t line, const std::string& why) {
-        error = "第 " + std::to_string(line) + " 行：" + why;
-        return false;
-    };
     if (lines.empty() || lines.front().second != kHeader) {
         return fail(1, "第一行应为“Windows Registry Editor Version 5.00”");
     }
+    const std::u16string mark = u"; " + Utf16FromUtf8(kBackupMark);
     constexpr std::u16string_view kCreated = u"; created: [";
     for (std::size_t i = 1; i < lines.size(); ++i) {
         const auto& [at, line] = lines[i];
         if (line.empty()) continue;
         if (line[0] == u';') {
-            if (StartsWith(line, kCreated) && line.back() == u']') {
+            if (i == 1 && line == mark) {
+                document.marked = true;
+            } else if (StartsWith(line, kCreated) && line.back() == u']') {
                 KeyPlace key;
                 if (!KeyName(std::u16string_view(line).substr(kCreated.size(), line.size() - kCreated.size() - 1),
                              key.root, key.path)) {
                     return fail(at, "无法识别的注册表项");
                 }
+                if (const auto why = WhyNotOwnKeyToCreate(key.root, key.path)) return fail(at, *why);
                 document.createdKeys.push_back(std::move(key));
             } else {
                 document.notes.push_back(Utf8FromUtf16(std::u16string_view(line).substr(line.size() > 1 && line[1] == u' ' ? 2 : 1)));
@@ -507,6 +560,11 @@ static bool ParseInto(const std::vector<unsigned char>& bytes, RegDocument& docu
                 name.remove_prefix(1);
             }
             if (!KeyName(name, key.root, key.path)) return fail(at, "无法识别的注册表项");
+            // A section makes its key when missing, and the keys above it: one the tool may make.
+            // Its values are checked one by one.
+            const auto why = key.remove ? WhyNotOwnKeyToRemove(key.root, key.path)
+                                        : WhyNotOwnKeyToCreate(key.root, key.path);
+            if (why) return fail(at, *why);
             document.keys.push_back(std::move(key));
             continue;
         }
@@ -526,6 +584,7 @@ static bool ParseInto(const std::vector<unsigned char>& bytes, RegDocument& docu
             return fail(at, "无法识别的行");
         }
         if (pos == line.size() || line[pos] != u'=') return fail(at, "值的名称后应为 =");
+        if (const auto why = WhyNotOwnValue(key.root, key.path, entry.name)) return fail(at, *why);
         std::string why;
         if (!ValueData(std::u16string_view(line).substr(pos + 1), entry.value, why)) return fail(at, why);
         if (entry.value) entry.value->name = entry.name;
@@ -534,11 +593,19 @@ static bool ParseInto(const std::vector<unsigned char>& bytes, RegDocument& docu
     return true;
 }
 
+}  // namespace
+
 Result<RegDocument> ParseRegDocument(const std::vector<unsigned char>& bytes) {
     RegDocument document;
     std::string error;
     if (!ParseInto(bytes, document, error)) return Failure{error};
     return document;
+}
+
+BackupKind KindOfBackup(const std::vector<unsigned char>& bytes) {
+    const Result<RegDocument> document = ParseRegDocument(bytes);
+    if (!document) return BackupKind::Foreign;
+    return document.Value().marked ? BackupKind::Marked : BackupKind::Unmarked;
 }
 
 }  // namespace zuv

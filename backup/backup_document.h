@@ -11,11 +11,17 @@
 #include <string>
 #include <vector>
 
+#include "backup/backup_files.h"
 #include "base/result.h"
 #include "registry/overlay_registry.h"
 #include "registry/stored_registry.h"
 
 namespace zuv {
+
+// The comment line (after "; ") that every backup this program writes carries right below the
+// first line: it tells the tool's backups from other files of the folder. It is no signature:
+// what any file can change is bounded by the tool's own places all the same.
+inline constexpr const char* kBackupMark = "ZUVPortalSetting backup";
 
 struct BackupDocument {
     std::vector<unsigned char> bytes;  // the whole file
@@ -25,11 +31,14 @@ struct BackupDocument {
     bool changes = true;
 };
 
-// The backup of what `planned` will change, from the registry as `stored` holds it now. Each
+// The backup of what `planned` will change, from the registry as `stored` holds it now, marked
+// with kBackupMark. Each
 // key the plan creates (and leaves there) is named on a comment line "; created: [KEY]", which
 // importers skip: an undo removes such a key when it is empty afterwards. `note`, when given,
-// goes on a comment line of its own ("; NOTE").
-// Fails, saying why, when a name cannot be written in a .reg file or the registry cannot be read.
+// goes on a comment line of its own ("; NOTE"). A key the plan deletes comes back with all it
+// held, empty or not.
+// Fails, saying why, when a name cannot be written in a .reg file, the plan names a place that is
+// not the tool's own (browser_config/own_places.h), or the registry cannot be read.
 Result<BackupDocument> MakeBackupDocument(const PlannedWrites& planned, StoredRegistry& stored,
                                           const std::string& note = {});
 
@@ -58,12 +67,20 @@ struct RegDocument {
     std::vector<DocumentKey> keys;
     std::vector<KeyPlace> createdKeys;  // from the "; created:" lines
     std::vector<std::string> notes;     // the other comment lines, without "; "
+    bool marked = false;                // carries kBackupMark: a backup this version wrote
 };
 
 // Reads a document of the form MakeBackupDocument and MakeResultDocument write (UTF-16LE with
 // its byte-order mark; key lines, "name"= / @= value lines with quoted text, dword:, hex: and
-// hex(N): data continued over lines ending in '\', and =-). Fails, naming the line and what is
-// wrong with it, for anything else.
+// hex(N): data continued over lines ending in '\', and =-). Every key, value, "; created:" and
+// [-KEY] line must name one of the tool's own places (browser_config/own_places.h), as the
+// program's own documents always do. Fails, naming the first line that is wrong and why, for
+// anything else: another key or value, another root, a NUL, a carriage return inside a line or
+// an unpaired surrogate anywhere. Nothing of a document that fails is ever written.
 Result<RegDocument> ParseRegDocument(const std::vector<unsigned char>& bytes);
+
+// What the file `bytes` of the backup folder is: Marked or Unmarked when ParseRegDocument reads
+// it (with or without kBackupMark), Foreign when it does not.
+BackupKind KindOfBackup(const std::vector<unsigned char>& bytes);
 
 }  // namespace zuv

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <tuple>
 #include <utility>
 
 namespace zuv {
@@ -105,22 +106,29 @@ std::string OriginalBackupFileName(BackupTime time) {
     return std::string(kOriginalPrefix) + BackupFileName(time);
 }
 
-std::optional<std::string> FindOriginalBackup(const std::vector<std::string>& names) {
-    std::optional<std::pair<BackupTime, std::string>> oldest;
+std::optional<std::string> FindOriginalBackup(const std::vector<std::string>& names,
+                                              const KindOfFile& kindOf) {
+    // Marked before Unmarked, then the oldest.
+    std::optional<std::tuple<bool, BackupTime, std::string>> best;
     for (const std::string& name : names) {
         const auto time = OriginalTime(name);
-        if (time && (!oldest || std::pair(*time, name) < *oldest)) oldest.emplace(*time, name);
+        if (!time) continue;
+        const BackupKind kind = kindOf(name);
+        if (kind == BackupKind::Foreign) continue;
+        std::tuple<bool, BackupTime, std::string> candidate{kind != BackupKind::Marked, *time, name};
+        if (!best || candidate < *best) best = std::move(candidate);
     }
-    if (!oldest) return std::nullopt;
-    return oldest->second;
+    if (!best) return std::nullopt;
+    return std::get<2>(*best);
 }
 
 std::optional<std::string> BackupToKeepAsOriginal(const std::vector<std::string>& names,
-                                                  BackupTime now) {
-    if (FindOriginalBackup(names)) return std::nullopt;
-    const auto backups = OwnBackups(names, now);
-    if (backups.empty()) return std::nullopt;
-    return backups.front().second;
+                                                  BackupTime now, const KindOfFile& kindOf) {
+    if (FindOriginalBackup(names, kindOf)) return std::nullopt;
+    for (const auto& backup : OwnBackups(names, now)) {
+        if (kindOf(backup.second) == BackupKind::Marked) return backup.second;
+    }
+    return std::nullopt;
 }
 
 bool IsUnfinishedBackup(std::string_view name) {

@@ -7,6 +7,7 @@
 
 #include <chrono>
 #include <cstddef>
+#include <functional>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -48,17 +49,31 @@ std::string NextBackupName(BackupTime now, const std::vector<std::string>& exist
 std::vector<std::string> BackupsToPrune(const std::vector<std::string>& names, BackupTime now,
                                         std::size_t keep = kBackupsKept);
 
+// What a file of the backup folder is, by its content (KindOfBackup in backup_document.h).
+enum class BackupKind {
+    Marked,    // a backup this version wrote: it carries the mark, and names the tool's places only
+    Unmarked,  // names the tool's places only, without the mark: a backup of an earlier version
+    Foreign,   // anything else: unreadable, not such a document, or naming any other place
+};
+// The kind of the file `name` of the folder, read when asked.
+using KindOfFile = std::function<BackupKind(const std::string& name)>;
+
 // "original-YYYYMMDD-HHMMSS-mmm.reg", for the backup of `time`.
 std::string OriginalBackupFileName(BackupTime time);
-// The original among `names`: the oldest name of OriginalBackupFileName's form (there is one
-// unless two first applies ran at the same moment); nothing when there is none.
-std::optional<std::string> FindOriginalBackup(const std::vector<std::string>& names);
-// When `names` hold no original, the backup to keep as one: the oldest of the tool's backups,
-// which is the backup of the first apply when it is the only one. In a folder that holds
-// backups from before originals were kept, the oldest left is the nearest to the state the
-// user had. Nothing when there is an original, or no backup.
+// The original among `names`: of the names of OriginalBackupFileName's form that are not
+// Foreign, a Marked one before any other, and the oldest of those (there is one unless two first
+// applies ran at the same moment); an Unmarked one is the original an earlier version kept.
+// Nothing when there is none.
+std::optional<std::string> FindOriginalBackup(const std::vector<std::string>& names,
+                                              const KindOfFile& kindOf);
+// When `names` hold no original, the backup to keep as one: the oldest of the tool's backups
+// that is Marked, which is the backup of the first apply when it is the only one. Only a file
+// this version wrote becomes the original, never one merely named like a backup: an Unmarked
+// file (an earlier version's backup, or a file written to look like one) is restored when asked
+// for, but never made the state to go back to for good. Nothing when there is an original, or
+// no such backup.
 std::optional<std::string> BackupToKeepAsOriginal(const std::vector<std::string>& names,
-                                                  BackupTime now);
+                                                  BackupTime now, const KindOfFile& kindOf);
 
 // Whether `name` is a file a backup is written into before it gets its name
 // ("<backup or original name>.partial"): one that is still there when no apply runs is left by

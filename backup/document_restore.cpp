@@ -142,22 +142,26 @@ private:
 
 RegDocument EarliestOf(const std::vector<RegDocument>& oldestFirst) {
     RegDocument merged;
-    std::map<std::pair<RegKey, std::u32string>, std::size_t> keys;  // index in merged.keys
+    // Each key of `merged` by its name as the registry compares it, with the names of the values
+    // it holds so far: every entry is looked up once, so the merge grows with the entries alone.
+    struct Merged {
+        std::size_t index = 0;  // in merged.keys
+        std::set<std::u32string> names;
+    };
+    std::map<std::pair<RegKey, std::u32string>, Merged> keys;
     std::set<std::pair<RegKey, std::u32string>> created;
     for (const RegDocument& document : oldestFirst) {
         for (const DocumentKey& key : document.keys) {
             const auto id = std::make_pair(key.root, FoldedKey(key.path));
             auto found = keys.find(id);
             if (found == keys.end()) {
-                found = keys.emplace(id, merged.keys.size()).first;
+                found = keys.emplace(id, Merged{merged.keys.size(), {}}).first;
                 merged.keys.push_back({key.root, key.path, key.remove, {}});
             }
-            DocumentKey& into = merged.keys[found->second];
+            DocumentKey& into = merged.keys[found->second.index];
             if (into.remove) continue;  // gone before: nothing later comes back in it
             for (const DocumentEntry& entry : key.entries) {
-                const bool known = std::any_of(into.entries.begin(), into.entries.end(),
-                                               [&](const DocumentEntry& e) { return EqualsNoCase(e.name, entry.name); });
-                if (!known) into.entries.push_back(entry);
+                if (found->second.names.insert(FoldedKey(entry.name)).second) into.entries.push_back(entry);
             }
         }
         for (const KeyPlace& key : document.createdKeys) {

@@ -6,6 +6,7 @@
 
 #include <memory>
 
+#include "backup/backup_document.h"
 #include "base/win32_file.h"
 #include "base/win32_handle.h"
 #include "base/win32_text.h"
@@ -90,6 +91,18 @@ Outcome WriteNewFile(const std::wstring& folder, const std::string& name,
     return Outcome::Failed;
 }
 
+// The kind of each file of the folder, read when asked. A file too large for any backup of the
+// tool's, or one that cannot be read, is Foreign.
+KindOfFile KindsIn(const std::wstring& folder) {
+    return [folder](const std::string& name) {
+        std::vector<unsigned char> bytes;
+        if (ReadWholeFile(folder + L"\\" + Widen(name), bytes, kLargestBackup) != ERROR_SUCCESS) {
+            return BackupKind::Foreign;
+        }
+        return KindOfBackup(bytes);
+    };
+}
+
 }  // namespace
 
 Result<std::string> ProgramFolder() {
@@ -143,11 +156,11 @@ Result<std::string> WriteBackupFile(const std::string& folder, BackupTime now,
 
 Result<> KeepOriginalBackup(const std::string& folder, BackupTime now) {
     const std::wstring wideFolder = Folder(folder);
-    const auto source = BackupToKeepAsOriginal(Names(wideFolder, true), now);
+    const auto source = BackupToKeepAsOriginal(Names(wideFolder, true), now, KindsIn(wideFolder));
     if (!source) return Done{};
     const std::wstring sourcePath = wideFolder + L"\\" + Widen(*source);
     std::vector<unsigned char> bytes;
-    DWORD code = ReadWholeFile(sourcePath, bytes, 0x10000000);
+    DWORD code = ReadWholeFile(sourcePath, bytes, kLargestBackup);
     if (code != ERROR_SUCCESS) {
         return Failure{"无法读取备份文件 " + Narrow(sourcePath) + "：" + SystemErrorText(code)};
     }
@@ -162,7 +175,7 @@ Result<> KeepOriginalBackup(const std::string& folder, BackupTime now) {
 
 std::string OriginalBackupPath(const std::string& folder) {
     const std::wstring wideFolder = Folder(folder);
-    const auto original = FindOriginalBackup(Names(wideFolder, true));
+    const auto original = FindOriginalBackup(Names(wideFolder, true), KindsIn(wideFolder));
     return original ? Narrow(wideFolder + L"\\" + Widen(*original)) : std::string();
 }
 

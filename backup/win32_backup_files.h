@@ -10,6 +10,10 @@
 
 namespace zuv {
 
+// The largest backup file the program reads (64 MiB, some hundred thousand values): a larger one
+// is none of the tool's.
+inline constexpr std::size_t kLargestBackup = 64u << 20;
+
 // The program's folder of the user's local application data
 // (%LOCALAPPDATA%\ZUVPortalSetting), made when missing.
 Result<std::string> ProgramFolder();
@@ -25,7 +29,7 @@ Result<std::string> WriteBackupFile(const std::string& folder, BackupTime now,
                               const std::vector<unsigned char>& bytes);
 
 // When `folder` holds no original yet, keeps a copy of the backup BackupToKeepAsOriginal names
-// as the original, written as a backup is and never over another file. Fails when it could
+// (the oldest of this version's backups; files are read to tell) as the original, written as a backup is and never over another file. Fails when it could
 // not be kept (the next apply tries again).
 Result<> KeepOriginalBackup(const std::string& folder, BackupTime now);
 

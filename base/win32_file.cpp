@@ -23,6 +23,36 @@ bool WriteAll(HANDLE file, const void* data, std::size_t size) {
     return true;
 }
 
+DWORD ReplaceWholeFile(const std::wstring& path, const void* data, std::size_t size) {
+    // A name of its own beside the file: never one that is there already.
+    std::wstring partial;
+    UniqueHandle file;
+    DWORD code = ERROR_SUCCESS;
+    for (int attempt = 0; attempt < 100 && !file; ++attempt) {
+        partial = path + L"." + std::to_wstring(GetCurrentProcessId()) + L"-" + std::to_wstring(attempt) +
+                  L".partial";
+        file = Owned(CreateFileW(partial.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+                                 FILE_ATTRIBUTE_NORMAL, nullptr));
+        code = file ? ERROR_SUCCESS : GetLastError();
+        if (code != ERROR_FILE_EXISTS && code != ERROR_ALREADY_EXISTS) break;
+    }
+    if (!file) return code;
+    if (GetFileType(file.get()) != FILE_TYPE_DISK) {
+        code = kNotADiskFile;
+    } else if (!WriteAll(file.get(), data, size) || !FlushFileBuffers(file.get())) {
+        code = GetLastError();
+        if (code == ERROR_SUCCESS) code = ERROR_WRITE_FAULT;
+    }
+    // Closed before the rename; a close that fails is a file not known to be whole.
+    if (!CloseHandle(file.release()) && code == ERROR_SUCCESS) code = GetLastError();
+    if (code == ERROR_SUCCESS &&
+        !MoveFileExW(partial.c_str(), path.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
+        code = GetLastError();
+    }
+    if (code != ERROR_SUCCESS) DeleteFileW(partial.c_str());
+    return code;
+}
+
 DWORD ReadWholeFile(const std::wstring& path, std::vector<unsigned char>& bytes,
                     unsigned long long limit) {
     const UniqueHandle file = Owned(CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,

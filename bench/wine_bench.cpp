@@ -10,6 +10,10 @@
 //      ":Range" once, close), for both trees.
 //   3. The time from CreateProcess of ZUVPortalSetting.exe to its window being shown, five
 //      runs after one that warms Wine up.
+//   4. (--undo) The time of "/undo:original" with one key of 0, 10000, 20000 and 40000
+//      values (New Windows\Allow): the original and one later backup name every value, the
+//      registry holds them all with other data; the program run whole, from CreateProcess to
+//      its exit.
 //
 // Between apply and floor two more times tell where the difference goes: the apply's range
 // search alone, and the registry calls of that search made directly, without mdlReg. The
@@ -22,16 +26,24 @@
 //   zuv_wine_bench [PROGRAM]     PROGRAM: ZUVPortalSetting.exe (Windows or Unix path);
 //                                default: beside this program
 //   zuv_wine_bench --no-startup  the registry measurements only
+//   zuv_wine_bench --undo [PROGRAM]  the undo to the original alone. The user's backup folder
+//                                is moved aside for it and put back; the Allow key is emptied
+//                                before and after.
 #include <windows.h>
 
 #include <algorithm>
 #include <cstdint>
 #include <cstdio>
+#include <cwchar>
 #include <memory>
 #include <stdexcept>
 #include <string>
 #include <vector>
 
+#include "backup/backup_files.h"
+#include "backup/win32_backup_files.h"
+#include "base/local_time.h"
+#include "base/win32_text.h"
 #include "browser_config/browser_config.h"
 #include "registry/codepage.h"
 #include "registry/mdlReg.h"
@@ -374,7 +386,7 @@ double Shaped(const std::string& address) {
 // ---------------------------------------------------------------------------------------
 // Start-up
 
-std::wstring ProgramFolder() {
+std::wstring BenchFolder() {
     wchar_t path[MAX_PATH] = {};
     const DWORD length = GetModuleFileNameW(nullptr, path, MAX_PATH);
     std::wstring folder(path, length);
@@ -544,10 +556,199 @@ int Run(const std::wstring& exe) {
     return 0;
 }
 
+// ---------------------------------------------------------------------------------------
+// Undo to the original, one key of many values
+
+constexpr const wchar_t* kAllowKey = L"Software\\Microsoft\\Internet Explorer\\New Windows\\Allow";
+
+std::wstring ValueName(long i) {
+    wchar_t name[16];
+    std::swprintf(name, 16, L"v%06ld", i);
+    return name;
+}
+
+// A backup as the tool writes it (UTF-16LE, the mark on the second line): the Allow key with
+// `values` values of one byte, `data`.
+std::vector<unsigned char> BackupBytes(long values, int data) {
+    std::wstring text = L"\xFEFFWindows Registry Editor Version 5.00\r\n; ZUVPortalSetting backup\r\n\r\n"
+                        L"[HKEY_CURRENT_USER\\Software\\Microsoft\\Internet Explorer\\New Windows\\Allow]\r\n";
+    wchar_t hex[8];
+    std::swprintf(hex, 8, L"hex:%02x", data);
+    for (long i = 0; i < values; ++i) text += L"\"" + ValueName(i) + L"\"=" + hex + L"\r\n";
+    text += L"\r\n";
+    std::vector<unsigned char> bytes;
+    bytes.reserve(text.size() * 2);
+    for (const wchar_t unit : text) {
+        bytes.push_back(static_cast<unsigned char>(unit & 0xFF));
+        bytes.push_back(static_cast<unsigned char>(unit >> 8));
+    }
+    return bytes;
+}
+
+void WriteBytes(const std::wstring& path, const std::vector<unsigned char>& bytes) {
+    HANDLE file = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    Require(file != INVALID_HANDLE_VALUE, "cannot write a backup: error " + std::to_string(GetLastError()));
+    DWORD written = 0;
+    const bool ok = WriteFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr) &&
+                    written == bytes.size();
+    CloseHandle(file);
+    Require(ok, "cannot write a backup");
+}
+
+// Removes every file of the folder.
+void EmptyFolder(const std::wstring& folder) {
+    WIN32_FIND_DATAW found{};
+    HANDLE search = FindFirstFileW((folder + L"\\*").c_str(), &found);
+    if (search == INVALID_HANDLE_VALUE) return;
+    do {
+        if ((found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0) {
+            DeleteFileW((folder + L"\\" + found.cFileName).c_str());
+        }
+    } while (FindNextFileW(search, &found));
+    FindClose(search);
+}
+
+// The user's backup folder, moved aside while the benchmark fills its own, and put back.
+class OwnBackupFolder {
+public:
+    OwnBackupFolder() {
+        const Result<std::string> folder = BackupFolder();
+        Require(folder.Ok(), "no backup folder: " + (folder.Ok() ? std::string() : folder.Error()));
+        folder_ = Widen(folder.Value());
+        saved_ = folder_ + L".bench-saved";
+        Require(GetFileAttributesW(saved_.c_str()) == INVALID_FILE_ATTRIBUTES,
+                "a backup folder moved aside by an earlier run is still there: " + Narrow(saved_));
+        moved_ = MoveFileW(folder_.c_str(), saved_.c_str()) != FALSE;
+        CreateDirectoryW(folder_.c_str(), nullptr);
+    }
+    ~OwnBackupFolder() {
+        EmptyFolder(folder_);
+        RemoveDirectoryW(folder_.c_str());
+        if (moved_) MoveFileW(saved_.c_str(), folder_.c_str());
+    }
+    OwnBackupFolder(const OwnBackupFolder&) = delete;
+    OwnBackupFolder& operator=(const OwnBackupFolder&) = delete;
+    const std::wstring& Path() const { return folder_; }
+
+private:
+    std::wstring folder_;
+    std::wstring saved_;
+    bool moved_ = false;
+};
+
+// Runs the program with `arguments`, its output going nowhere, and waits (at most 10 minutes)
+// for it to end; its exit code.
+DWORD RunProgram(const std::wstring& exe, const std::wstring& arguments) {
+    std::wstring commandLine = L"\"" + exe + L"\" " + arguments;
+    SECURITY_ATTRIBUTES inherit{sizeof inherit, nullptr, TRUE};
+    const HANDLE nowhere = CreateFileW(L"NUL", GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, &inherit,
+                                       OPEN_EXISTING, 0, nullptr);
+    Require(nowhere != INVALID_HANDLE_VALUE, "cannot open NUL");
+    STARTUPINFOW startup{};
+    startup.cb = sizeof startup;
+    startup.dwFlags = STARTF_USESTDHANDLES;
+    startup.hStdInput = nowhere;
+    startup.hStdOutput = nowhere;
+    startup.hStdError = nowhere;
+    PROCESS_INFORMATION process{};
+    const BOOL started = CreateProcessW(exe.c_str(), commandLine.data(), nullptr, nullptr, TRUE, CREATE_NO_WINDOW,
+                                        nullptr, nullptr, &startup, &process);
+    const DWORD error = GetLastError();
+    CloseHandle(nowhere);
+    Require(started != FALSE, "cannot start the program: error " + std::to_string(error));
+    if (WaitForSingleObject(process.hProcess, 600000) != WAIT_OBJECT_0) {
+        TerminateProcess(process.hProcess, 99);
+        WaitForSingleObject(process.hProcess, 5000);
+    }
+    DWORD exitCode = 99;
+    GetExitCodeProcess(process.hProcess, &exitCode);
+    CloseHandle(process.hThread);
+    CloseHandle(process.hProcess);
+    return exitCode;
+}
+
+std::vector<unsigned char> AllowValue(long i) {
+    std::vector<unsigned char> data(16);
+    DWORD size = static_cast<DWORD>(data.size());
+    DWORD type = 0;
+    if (RegGetValueW(HKEY_CURRENT_USER, kAllowKey, ValueName(i).c_str(), RRF_RT_ANY, &type, data.data(), &size) !=
+        ERROR_SUCCESS) {
+        return {};
+    }
+    data.resize(size);
+    return data;
+}
+
+struct UndoRow {
+    long values = 0;
+    int rounds = 0;
+    double seedMs = 0;
+    std::vector<double> times;
+};
+
+// One round: the registry holds `values` values with data 1, the original names them with 2 and a
+// later backup with 3; "/undo:original" must leave all of them at 2.
+double UndoRound(const std::wstring& exe, const OwnBackupFolder& folder, long values, double& seedMs) {
+    const double seedStart = Now();
+    RegDeleteTreeW(HKEY_CURRENT_USER, kAllowKey);
+    HKEY key = nullptr;
+    RequireSuccess(RegCreateKeyExW(HKEY_CURRENT_USER, kAllowKey, 0, nullptr, 0, KEY_SET_VALUE, nullptr, &key, nullptr),
+                   "create the Allow key");
+    const BYTE one = 1;
+    for (long i = 0; i < values; ++i) {
+        RequireSuccess(RegSetValueExW(key, ValueName(i).c_str(), 0, REG_BINARY, &one, 1), "seed a value");
+    }
+    RegCloseKey(key);
+    EmptyFolder(folder.Path());
+    const BackupTime now = BackupTimeOf(LocalTimeNow());
+    WriteBytes(folder.Path() + L"\\" + Widen(OriginalBackupFileName(now - std::chrono::hours(2))), BackupBytes(values, 2));
+    WriteBytes(folder.Path() + L"\\" + Widen(BackupFileName(now - std::chrono::hours(1))), BackupBytes(values, 3));
+    seedMs = Now() - seedStart;
+    const std::wstring log = folder.Path() + L"\\bench-undo.log";
+    const double start = Now();
+    const DWORD exitCode = RunProgram(exe, L"/quiet /undo:original \"/log:" + log + L"\"");
+    const double took = Now() - start;
+    Require(exitCode == 0, "/undo:original ended with " + std::to_string(exitCode));
+    for (const long i : {0L, values / 2, values - 1}) {
+        if (i >= 0 && values > 0) Require(AllowValue(i) == std::vector<unsigned char>{2}, "a value not restored");
+    }
+    return took;
+}
+
+int RunUndo(const std::wstring& exe) {
+    Require(!exe.empty(), "--undo needs the program");
+    const OwnBackupFolder folder;
+    std::printf("# undo VALUES ROUNDS SEED_MS UNDO_MS MIN_MS MAX_MS\n"
+                "#   VALUES values of one key, named by the original and a later backup alike;\n"
+                "#   UNDO the median of ROUNDS runs of \"/undo:original\", CreateProcess to exit\n");
+    std::fflush(stdout);
+    RunProgram(exe, L"/?");  // warms Wine up for the program
+    for (const long values : {0L, 10000L, 20000L, 40000L}) {
+        UndoRow row;
+        row.values = values;
+        for (row.rounds = 0; row.rounds < kMinRounds; ++row.rounds) {
+            double seedMs = 0;
+            row.times.push_back(UndoRound(exe, folder, values, seedMs));
+            row.seedMs = std::max(row.seedMs, seedMs);
+        }
+        std::printf("undo %ld %d %.1f %.1f %.1f %.1f\n", row.values, row.rounds, row.seedMs, Median(row.times),
+                    *std::min_element(row.times.begin(), row.times.end()),
+                    *std::max_element(row.times.begin(), row.times.end()));
+        std::fflush(stdout);
+    }
+    RegDeleteTreeW(HKEY_CURRENT_USER, kAllowKey);
+    return 0;
+}
+
 }  // namespace
 
 int wmain(int argc, wchar_t** argv) {
-    std::wstring exe = argc > 1 ? std::wstring(argv[1]) : ProgramFolder() + L"\\ZUVPortalSetting.exe";
+    const bool undo = argc > 1 && std::wstring(argv[1]) == L"--undo";
+    if (undo) {
+        --argc;
+        ++argv;
+    }
+    std::wstring exe = argc > 1 ? std::wstring(argv[1]) : BenchFolder() + L"\\ZUVPortalSetting.exe";
     if (argc > 1 && exe == L"--no-startup") exe.clear();
     if (!exe.empty() && exe.front() == L'/') {
         // A Unix path, as Wine's drive Z: shows it.
@@ -559,7 +760,7 @@ int wmain(int argc, wchar_t** argv) {
         return 2;
     }
     try {
-        return Run(exe);
+        return undo ? RunUndo(exe) : Run(exe);
     } catch (const std::exception& error) {
         std::fprintf(stderr, "zuv_wine_bench: %s\n", error.what());
         try {

@@ -1,5 +1,6 @@
 // Pop-up blocker allowance for the portal and the phishing-filter values.
 #include "browser_config/browser_config.h"
+#include "browser_config/own_places.h"
 
 namespace zuv {
 
@@ -13,15 +14,14 @@ void AllowSitePopups(mdlReg& reg, ApplyOutcome& outcome, const std::string& addr
     write(kPopupKey, "", std::string(), kRegSz);
     // The sixth generation keeps the switch as text, later ones as a number.
     if (generation == IeGeneration::IE6) {
-        write(kPopupKey, "PopupMgr", std::string("yes"), kRegSz);
+        write(kPopupKey, kPopupSwitchValue, std::string("yes"), kRegSz);
     } else {
-        write(kPopupKey, "PopupMgr", 1.0, kRegDword);
+        write(kPopupKey, kPopupSwitchValue, 1.0, kRegDword);
     }
     reg.DeleteEntry(kHkeyCurrentUser, kPopupAllowKey, address);
     write(kPopupAllowKey, address, ByteArray{}, kRegBinary);
     write(kPhishingFilterKey, "", std::string(), kRegSz);
-    write(kPhishingFilterKey, "Enabled", 1.0, kRegDword);
-    write(kPhishingFilterKey, "ShownVerifyBalloon", 1.0, kRegDword);
+    for (const char* name : kPhishingFilterValues) write(kPhishingFilterKey, name, 1.0, kRegDword);
 }
 
 }  // namespace zuv

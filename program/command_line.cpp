@@ -2,6 +2,7 @@
 
 #include <string_view>
 
+#include "base/file_path.h"
 #include "base/text.h"
 
 namespace zuv {
@@ -33,34 +34,6 @@ std::string NeedsValue(const std::string& shown) {
     text += shown;
     text += ":…";
     return text;
-}
-
-// Whether `path` names a device rather than a file: a reserved name (NUL, CON, COM1, …, with
-// any extension, in any folder) or a path into the device namespace (\\.\…).
-bool NamesDevice(std::string_view path) {
-    const auto starts = [&](std::string_view prefix) {
-        return path.size() >= prefix.size() && EqualsNoCase(path.substr(0, prefix.size()), prefix);
-    };
-    if (starts("\\\\.\\") || starts("//./")) return true;
-    if (starts("\\\\?\\") || starts("//?/")) {
-        // Only a drive or a share may follow; anything else is an object of the system.
-        const std::string_view rest = path.substr(4);
-        const bool drive = rest.size() >= 2 && rest[1] == ':';
-        if (!drive && !(rest.size() >= 4 && EqualsNoCase(rest.substr(0, 4), "UNC\\"))) return true;
-    }
-    const std::size_t folder = path.find_last_of("\\/:");
-    std::string_view name = folder == std::string_view::npos ? path : path.substr(folder + 1);
-    name = name.substr(0, name.find('.'));
-    while (!name.empty() && name.back() == ' ') name.remove_suffix(1);
-    for (const std::string_view device : {"CON", "PRN", "AUX", "NUL", "CONIN$", "CONOUT$", "CLOCK$"}) {
-        if (EqualsNoCase(name, device)) return true;
-    }
-    if (name.size() >= 4 && (EqualsNoCase(name.substr(0, 3), "COM") || EqualsNoCase(name.substr(0, 3), "LPT"))) {
-        const std::string_view number = name.substr(3);
-        if (number.size() == 1 && number[0] >= '0' && number[0] <= '9') return true;
-        if (number == "\u00B9" || number == "\u00B2" || number == "\u00B3") return true;
-    }
-    return false;
 }
 
 Invocation NotUnderstood(Invocation invocation, std::string problem) {
@@ -118,9 +91,9 @@ Invocation ParseCommandLine(const std::vector<std::string>& arguments) {
         } else if (option->name == "log") {
             repeated = invocation.logFile.has_value();
             if (value.empty() && problem.empty()) problem = "选项 /log 需要文件名，如 /log:文件";
-            if (NamesDevice(value) && problem.empty()) {
-                problem = "选项 /log 给出的“" + value +
-                          "”是设备，不是文件；请给出日志文件的路径，如 /log:\\\\fileserver\\logs$\\portal.log";
+            if (const auto why = WhyNotAFile(value); why && !value.empty() && problem.empty()) {
+                problem = "选项 /log 给出的“" + value + "”" + *why +
+                          "；请给出日志文件的路径，如 /log:\\\\fileserver\\logs$\\portal.log";
             }
             invocation.logFile = value;
         } else if (option->name == "check") {
@@ -136,8 +109,8 @@ Invocation ParseCommandLine(const std::vector<std::string>& arguments) {
         } else if (option->name == "export") {
             repeated = invocation.exportFile.has_value();
             if (value.empty() && problem.empty()) problem = "选项 /export 需要文件名，如 /export:文件.reg";
-            if (NamesDevice(value) && problem.empty()) {
-                problem = "选项 /export 给出的“" + value + "”是设备，不是文件";
+            if (const auto why = WhyNotAFile(value); why && !value.empty() && problem.empty()) {
+                problem = "选项 /export 给出的“" + value + "”" + *why;
             }
             invocation.exportFile = value;
         } else if (option->name == "undo") {

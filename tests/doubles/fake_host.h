@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "backup/backup_document.h"
 #include "backup/backup_files.h"
 #include "tests/doubles/fake_profiles.h"
 #include "program/program_host.h"
@@ -64,7 +65,7 @@ public:
         backups.push_back(document);
         const std::string name = NextBackupName(Clock(), FolderNames());
         backupFolder[name] = document;
-        if (const auto original = BackupToKeepAsOriginal(FolderNames(), Clock())) {
+        if (const auto original = BackupToKeepAsOriginal(FolderNames(), Clock(), Kinds())) {
             backupFolder["original-" + *original] = backupFolder[*original];
         }
         lastBackupName = name;
@@ -79,6 +80,13 @@ public:
     std::string fileFailure;
 
     BackupTime Clock() const { return BackupTimeOf(now); }
+    // The kind of each file of backupFolder, as the Windows host reads it.
+    KindOfFile Kinds() const {
+        return [this](const std::string& name) {
+            const auto found = backupFolder.find(name);
+            return found == backupFolder.end() ? BackupKind::Foreign : KindOfBackup(found->second);
+        };
+    }
     std::vector<std::string> FolderNames() const {
         std::vector<std::string> names;
         for (const auto& entry : backupFolder) names.push_back(entry.first);

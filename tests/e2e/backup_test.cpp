@@ -22,6 +22,7 @@
 #include <vector>
 
 #include "backup/backup_files.h"
+#include "base/local_time.h"
 #include "driver.h"
 #include "program/command_line.h"
 
@@ -703,6 +704,140 @@ TEST_F(WineBackupTest, UndoToTheOriginalAfterTenAppliesAndBack) {
     EXPECT_EQ(again->exitCode, 0u) << again->output;
     EXPECT_EQ(state(), s10) << again->output;
     ClearBackupFolder();
+}
+
+// The registry a planted backup names, and the tool's keys: what must stay as it is.
+std::string PlantedState() {
+    std::string state;
+    for (const wchar_t* key : {L"Software\\Microsoft\\Windows\\CurrentVersion\\Run",
+                               L"Software\\Classes\\ms-settings", L"Software\\SomeApp"}) {
+        state += reg::Dump(key);
+    }
+    return state + reg::Dump(L"Software\\ZUVPlanted", HKEY_LOCAL_MACHINE) + reg::Dump(kSettings) + reg::Dump(kBrowser);
+}
+
+// A backup's name for a moment `minutes` from now: among the tool's names, as the clock goes.
+std::wstring NameFromNow(int minutes) {
+    return Widen(BackupFileName(BackupTimeOf(LocalTimeNow()) + std::chrono::minutes(minutes)));
+}
+
+void WriteFileBytes(const std::wstring& path, const Bytes& bytes) {
+    std::ofstream out(Narrow(path), std::ios::binary);
+    out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+}
+
+// A .reg file written to look like a backup of the tool's: it names a program started at logon,
+// a handler of ms-settings, a key of the machine and the removal of another program's key.
+Bytes PlantedBackup() {
+    const std::wstring text =
+        L"\xFEFFWindows Registry Editor Version 5.00\r\n"
+        L"\r\n[HKEY_CURRENT_USER\\Software\\Microsoft\\Windows\\CurrentVersion\\Run]\r\n"
+        L"\"zuvplanted\"=\"c:\\\\windows\\\\notepad.exe\"\r\n"
+        L"\r\n[HKEY_CURRENT_USER\\Software\\Classes\\ms-settings\\Shell\\Open\\command]\r\n"
+        L"@=\"c:\\\\windows\\\\notepad.exe\"\r\n"
+        L"\r\n[HKEY_LOCAL_MACHINE\\Software\\ZUVPlanted]\r\n\"x\"=dword:00000001\r\n"
+        L"\r\n[-HKEY_CURRENT_USER\\Software\\SomeApp]\r\n";
+    const auto* begin = reinterpret_cast<const unsigned char*>(text.data());
+    return Bytes(begin, begin + text.size() * sizeof(wchar_t));
+}
+
+TEST_F(WineBackupTest, APlantedBackupIsRefusedWholeAndNeverBecomesTheOriginal) {
+    ClearBackupFolder();
+    Put(L"Software\\SomeApp\\Sub", L"mine", REG_SZ, Sz(L"留着"));
+    ASSERT_FALSE(HasFatalFailure());
+    CreateDirectoryW(BackupFolder().substr(0, BackupFolder().rfind(L'\\')).c_str(), nullptr);
+    CreateDirectoryW(BackupFolder().c_str(), nullptr);
+    const std::wstring planted = NameFromNow(-60);
+    WriteFileBytes(BackupFolder() + L"\\" + planted, PlantedBackup());
+    const std::string before = PlantedState();
+    const std::wstring log = BackupFolder() + L"\\..\\planted-test.log";
+    DeleteFileW(log.c_str());
+
+    std::string error;
+    const auto undo = RunToEnd({L"/quiet", L"/undo", L"/log:" + log}, error);
+    ASSERT_TRUE(undo) << error;
+    EXPECT_EQ(undo->exitCode, 2u) << undo->output;
+    EXPECT_NE(undo->output.find("未撤销：备份文件 " + Narrow(planted) +
+                                " 第 3 行：注册表项 HKEY_CURRENT_USER\\Software\\Microsoft\\Windows\\CurrentVersion\\Run"
+                                " 不是本工具的设置"),
+              std::string::npos)
+        << undo->output;
+    EXPECT_EQ(PlantedState(), before) << "nothing written, nothing removed";
+    const std::vector<std::string> logged = LogLines(log);
+    DeleteFileW(log.c_str());
+    ASSERT_EQ(logged.size(), 1u) << "the refusal is logged";
+    EXPECT_NE(logged[0].find("\tundo\t\"" + Narrow(planted) + "\"\t未撤销："), std::string::npos) << logged[0];
+
+    // A later apply: its own backup is the original, not the older planted file.
+    const auto apply = RunToEnd({L"/quiet", L"/address:portal"}, error);
+    ASSERT_TRUE(apply) << error;
+    ASSERT_EQ(apply->exitCode, 0u) << apply->output;
+    const std::vector<std::wstring> originals = Originals();
+    ASSERT_EQ(originals.size(), 1u);
+    EXPECT_NE(originals[0], BackupFolder() + L"\\original-" + planted);
+    EXPECT_NE(FileBytes(originals[0]), PlantedBackup());
+    EXPECT_EQ(FileBytes(BackupFolder() + L"\\" + planted), PlantedBackup()) << "left as it was";
+    reg::DeleteTree(L"Software\\SomeApp");
+    ClearBackupFolder();
+}
+
+TEST_F(WineBackupTest, UndoToTheOriginalLeavesAForeignFileAndNamesIt) {
+    ClearBackupFolder();
+    Put(kSettings + L"\\Zones\\2", L"1001", REG_DWORD, {3, 0, 0, 0});
+    ASSERT_FALSE(HasFatalFailure());
+    const auto state = [] { return reg::Dump(kSettings) + reg::Dump(kBrowser); };
+    const std::string s0 = state();
+    std::string error;
+    for (const wchar_t* address : {L"/address:portal", L"/address:192.0.2.10"}) {
+        const auto apply = RunToEnd({L"/quiet", address}, error);
+        ASSERT_TRUE(apply) << error;
+        ASSERT_EQ(apply->exitCode, 0u) << apply->output;
+    }
+    ASSERT_EQ(Backups().size(), 2u);
+    // 115 bytes named like a backup, beside the two real ones.
+    const std::wstring damaged = NameFromNow(1);
+    WriteFileBytes(BackupFolder() + L"\\" + damaged, Bytes(115, 'x'));
+    const auto undo = RunToEnd({L"/undo:original"}, error);
+    ASSERT_TRUE(undo) << error;
+    EXPECT_EQ(undo->exitCode, 0u) << undo->output;
+    EXPECT_EQ(WithoutNewEmptyKeys(state(), s0), s0) << undo->output;
+    EXPECT_NE(undo->output.find("未使用：" + Narrow(damaged) + "）"), std::string::npos) << undo->output;
+    EXPECT_NE(undo->output.find("不是 UTF-16LE 编码的 .reg 文件"), std::string::npos) << undo->output;
+    EXPECT_EQ(FileBytes(BackupFolder() + L"\\" + damaged), Bytes(115, 'x')) << "left as it was";
+    ClearBackupFolder();
+}
+
+TEST_F(WineBackupTest, AnExportToADeviceOrAStreamWritesNothing) {
+    const std::string before = Export(L"before");
+    ASSERT_NE(before, "");
+    const std::wstring file = folder_ + L"\\x.reg";
+    for (const std::wstring& target : {std::wstring(L"COM1:"), file + L":ads", std::wstring(L"NUL:")}) {
+        std::string error;
+        const auto run = RunToEnd({L"/whatif", L"/address:portal", L"/export:" + target}, error);
+        ASSERT_TRUE(run) << error;
+        EXPECT_EQ(run->exitCode, 2u) << Narrow(target) << ": " << run->output;
+        EXPECT_NE(run->output.find("不是文件"), std::string::npos) << run->output;
+        EXPECT_EQ(GetFileAttributesW(file.c_str()), INVALID_FILE_ATTRIBUTES) << Narrow(target) << ": a file was written";
+    }
+    EXPECT_EQ(Export(L"after"), before);
+    // A file is written whole, over one that was there, and nothing is left beside it.
+    WriteFileBytes(file, Bytes(10, 'o'));
+    std::string error;
+    const auto run = RunToEnd({L"/whatif", L"/address:portal", L"/export:" + file}, error);
+    ASSERT_TRUE(run) << error;
+    EXPECT_EQ(run->exitCode, 0u) << run->output;
+    const Bytes written = FileBytes(file);
+    ASSERT_GT(written.size(), 2u);
+    EXPECT_EQ(written[0], 0xFF);
+    WIN32_FIND_DATAW found{};
+    const HANDLE search = FindFirstFileW((folder_ + L"\\x.reg*").c_str(), &found);
+    int files = 0;
+    if (search != INVALID_HANDLE_VALUE) {
+        do ++files; while (FindNextFileW(search, &found));
+        FindClose(search);
+    }
+    EXPECT_EQ(files, 1);
+    DeleteFileW(file.c_str());
 }
 
 }  // namespace

@@ -11,6 +11,7 @@
 
 #include "base/text.h"
 #include "browser_config/browser_config.h"
+#include "browser_config/own_places.h"
 #include "backup/backup_document.h"
 #include "tests/doubles/read_only_registry.h"
 #include "tests/support/apply_audit.h"
@@ -129,6 +130,7 @@ std::vector<unsigned char> RoundTrip(ApplyRig& rig, const Steps& steps) {
     EXPECT_EQ(view.OpenHandleCount() + rig.memory.OpenHandleCount(), 0u);
     MemoryStoredRegistry stored(rig.memory, cp);
     const PlannedWrites plan = view.Planned();
+    EXPECT_EQ(PlacesNotOwn(plan), std::vector<std::string>{}) << "the steps planned outside the tool's places";
     const BackupDocument backup = Made(MakeBackupDocument(plan, stored));
     EXPECT_EQ(Utf8FromUtf16(Units(backup.bytes)).find("[-"), std::string::npos) << "a key removed";
 
@@ -245,10 +247,11 @@ TEST(BackupOfCreatedKeys, ImportingTheBackupLeavesWhatCameLater) {
     EXPECT_EQ(value(undone, domain + "portal", "http"), "none");
 }
 
-// Deleting keys that are there, which the apply's steps try but never get to do.
+// Deleting keys that are there, which the apply's steps try but never get to do: below a tree of
+// the zone map, the only place where the tool may delete a key.
 TEST(BackupOfDeletions, ImportingTheBackupUndoesThem) {
     ApplyRig rig;
-    const std::string base = "Software\\ZUVBackup\\";
+    const std::string base = std::string(kZoneMapRoot) + "Domains\\ZUVBackup\\";
     rig.Put({
         {kHkeyCurrentUser, base + "Gone\\", "a", kRegSz, SzBytes(*rig.codePage, "旧")},
         {kHkeyCurrentUser, base + "Gone\\", "b", kRegBinary, {1, 2}},
@@ -266,7 +269,7 @@ TEST(BackupOfDeletions, ImportingTheBackupUndoesThem) {
         EXPECT_TRUE(reg.DeleteEntry(kHkeyCurrentUser, base + "Keep\\", "k"));
         EXPECT_TRUE(reg.SetValue(kHkeyCurrentUser, base + "New\\Deeper\\", "n", 1.0, kRegDword));
         std::vector<std::string> subKeys;
-        EXPECT_TRUE(reg.EnumerateSubKeys(kHkeyCurrentUser, "Software\\ZUVBackup", subKeys));
+        EXPECT_TRUE(reg.EnumerateSubKeys(kHkeyCurrentUser, base.substr(0, base.size() - 1), subKeys));
     });
 }
 

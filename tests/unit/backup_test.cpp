@@ -3,11 +3,13 @@
 
 #include <algorithm>
 #include <functional>
+#include <map>
 #include <string>
 #include <vector>
 
 #include "backup/backup_files.h"
 #include "base/text.h"
+#include "browser_config/browser_config.h"
 #include "backup/backup_document.h"
 #include "registry/mdlReg.h"
 #include "registry/overlay_registry.h"
@@ -19,10 +21,13 @@ namespace {
 
 using namespace std::chrono;
 
+// A key of the tests: one below a tree of the zone map, where any key and value is the tool's own.
+const std::string kT = std::string(kZoneMapRoot) + "Domains\\T";
+
 class BackupDocumentTest : public RegistryFixture {};
 
 TEST_F(BackupDocumentTest, EachTypeAsWindowsToolsWriteIt) {
-    const std::string key = "Software\\T";
+    const std::string key = kT;
     Put(key, "s", kRegSz, TextBytes(codePage->FromUtf8("a\"b\\c 中")));
     Put(key, "d", kRegDword, Bytes({0x78, 0x56, 0x34, 0x12}));
     Put(key, "", kRegBinary, std::vector<unsigned char>(30, 0xAB));
@@ -57,10 +62,11 @@ TEST_F(BackupDocumentTest, EachTypeAsWindowsToolsWriteIt) {
     }
     EXPECT_EQ(Utf8FromUtf16(text),
               "\xEF\xBB\xBFWindows Registry Editor Version 5.00\r\n"
-              "; created: [HKEY_CURRENT_USER\\Software\\T\\New]\r\n"
-              "; created: [HKEY_CURRENT_USER\\Software\\T\\New\\Deeper]\r\n"
+              "; ZUVPortalSetting backup\r\n"
+              "; created: [HKEY_CURRENT_USER\\" + kT + "\\New]\r\n"
+              "; created: [HKEY_CURRENT_USER\\" + kT + "\\New\\Deeper]\r\n"
               "\r\n"
-              "[HKEY_CURRENT_USER\\Software\\T]\r\n"
+              "[HKEY_CURRENT_USER\\" + kT + "]\r\n"
               "@=hex:ab,ab,ab,ab,ab,ab,ab,ab,ab,ab,ab,ab,ab,ab,ab,ab,ab,ab,ab,ab,ab,ab,ab,ab,\\\r\n"
               "  ab,ab,ab,ab,ab,ab\r\n"
               "\"bare\"=hex(1):61,00,62,00\r\n"
@@ -78,7 +84,7 @@ TEST_F(BackupDocumentTest, EachTypeAsWindowsToolsWriteIt) {
               "\"x\"=hex(2):25,00,78,00,25,00,00,00\r\n"
               "\"missing\"=-\r\n"
               "\r\n"
-              "[HKEY_CURRENT_USER\\Software\\T\\New\\Deeper]\r\n"
+              "[HKEY_CURRENT_USER\\" + kT + "\\New\\Deeper]\r\n"
               "\"v\"=-\r\n"
               "\r\n");
     EXPECT_TRUE(document.changes) << "a plan whose end is not known changes what it names";
@@ -108,47 +114,48 @@ protected:
 };
 
 TEST_F(PlannedBackupTest, UndoesOnlyWhatTheApplyWrites) {
-    Put("Software\\T", "old", kRegDword, Bytes({1, 0, 0, 0}));
-    Put("Software\\T\\Gone", "a", kRegSz, TextBytes(codePage->FromUtf8("旧")));
-    Put("Software\\T\\Gone", "b", kRegBinary, Bytes({1, 2}));
-    Put("Software\\T\\Lone", "z", kRegDword, Bytes({5, 0, 0, 0}));
+    Put(kT, "old", kRegDword, Bytes({1, 0, 0, 0}));
+    Put(kT + "\\Gone", "a", kRegSz, TextBytes(codePage->FromUtf8("旧")));
+    Put(kT + "\\Gone", "b", kRegBinary, Bytes({1, 2}));
+    Put(kT + "\\Lone", "z", kRegDword, Bytes({5, 0, 0, 0}));
     const BackupDocument document = Plan([](mdlReg& r) {
-        EXPECT_TRUE(r.SetValue(kHkeyCurrentUser, "Software\\T\\", "old", 2.0, kRegDword));
-        EXPECT_TRUE(r.SetValue(kHkeyCurrentUser, "Software\\T\\", "added", 2.0, kRegDword));
+        EXPECT_TRUE(r.SetValue(kHkeyCurrentUser, kT + "\\", "old", 2.0, kRegDword));
+        EXPECT_TRUE(r.SetValue(kHkeyCurrentUser, kT + "\\", "added", 2.0, kRegDword));
         // A key deleted and written again, as the site procedure does it.
-        EXPECT_TRUE(r.DeleteEntry(kHkeyCurrentUser, "Software\\T\\Gone", ""));
-        EXPECT_TRUE(r.SetValue(kHkeyCurrentUser, "Software\\T\\Gone\\", "a", std::string("新"), kRegSz));
-        EXPECT_TRUE(r.SetValue(kHkeyCurrentUser, "Software\\T\\Gone\\", "c", 1.0, kRegDword));
+        EXPECT_TRUE(r.DeleteEntry(kHkeyCurrentUser, kT + "\\Gone", ""));
+        EXPECT_TRUE(r.SetValue(kHkeyCurrentUser, kT + "\\Gone\\", "a", std::string("新"), kRegSz));
+        EXPECT_TRUE(r.SetValue(kHkeyCurrentUser, kT + "\\Gone\\", "c", 1.0, kRegDword));
         // A key deleted for good.
-        EXPECT_TRUE(r.DeleteEntry(kHkeyCurrentUser, "Software\\T\\Lone", ""));
+        EXPECT_TRUE(r.DeleteEntry(kHkeyCurrentUser, kT + "\\Lone", ""));
         // Keys made, with a value in the deepest; a value written and deleted again.
-        EXPECT_TRUE(r.SetValue(kHkeyCurrentUser, "Software\\T\\New\\Deeper\\", "v", 1.0, kRegDword));
-        EXPECT_TRUE(r.SetValue(kHkeyCurrentUser, "Software\\T\\", "brief", 1.0, kRegDword));
-        EXPECT_TRUE(r.DeleteEntry(kHkeyCurrentUser, "Software\\T\\", "brief"));
+        EXPECT_TRUE(r.SetValue(kHkeyCurrentUser, kT + "\\New\\Deeper\\", "v", 1.0, kRegDword));
+        EXPECT_TRUE(r.SetValue(kHkeyCurrentUser, kT + "\\", "brief", 1.0, kRegDword));
+        EXPECT_TRUE(r.DeleteEntry(kHkeyCurrentUser, kT + "\\", "brief"));
     });
     EXPECT_TRUE(document.changes);
     // No key is removed: what is put below the new keys later stays when this is imported. The
     // keys made are named on comment lines, which importers skip.
     EXPECT_EQ(Body(document),
-              "; created: [HKEY_CURRENT_USER\\Software\\T\\New]\r\n"
-              "; created: [HKEY_CURRENT_USER\\Software\\T\\New\\Deeper]\r\n"
-              "\r\n[HKEY_CURRENT_USER\\Software\\T]\r\n"
+              "; ZUVPortalSetting backup\r\n"
+              "; created: [HKEY_CURRENT_USER\\" + kT + "\\New]\r\n"
+              "; created: [HKEY_CURRENT_USER\\" + kT + "\\New\\Deeper]\r\n"
+              "\r\n[HKEY_CURRENT_USER\\" + kT + "]\r\n"
               "\"old\"=dword:00000001\r\n"
               "\"added\"=-\r\n"
-              "\r\n[HKEY_CURRENT_USER\\Software\\T\\Gone]\r\n"
+              "\r\n[HKEY_CURRENT_USER\\" + kT + "\\Gone]\r\n"
               "\"a\"=\"旧\"\r\n"
               "\"b\"=hex:01,02\r\n"
               "\"c\"=-\r\n"
-              "\r\n[HKEY_CURRENT_USER\\Software\\T\\Lone]\r\n"
+              "\r\n[HKEY_CURRENT_USER\\" + kT + "\\Lone]\r\n"
               "\"z\"=dword:00000005\r\n"
-              "\r\n[HKEY_CURRENT_USER\\Software\\T\\New\\Deeper]\r\n"
+              "\r\n[HKEY_CURRENT_USER\\" + kT + "\\New\\Deeper]\r\n"
               "\"v\"=-\r\n"
               "\r\n");
 }
 
 // Whether a plan changes anything is its net effect, value for value and key for key.
 TEST_F(PlannedBackupTest, NoChangeIsTheSameTypeAndDataAtTheEnd) {
-    const std::string key = "Software\\T\\";
+    const std::string key = kT + "\\";
     struct Case {
         const char* name;
         std::function<void(mdlReg&)> steps;
@@ -248,18 +255,18 @@ protected:
 // through the view, on the handle it was deleted with and on one opened afterwards, goes
 // without it, while the registry beneath keeps it; written again, it is back.
 TEST_F(OverlayViewTest, AValueDeletedInTheViewIsGoneFromReadsAndListings) {
-    Put("Software\\T", "keep", kRegDword, Bytes({1, 0, 0, 0}));
-    Put("Software\\T", "Drop", kRegSz, TextBytes("old"));
+    Put(kT, "keep", kRegDword, Bytes({1, 0, 0, 0}));
+    Put(kT, "Drop", kRegSz, TextBytes("old"));
     const std::string before = memory.Dump(kHkeyCurrentUser);
     OverlayRegistry view(memory, *codePage);
     RegKey key = 0;
-    ASSERT_EQ(view.OpenKeyEx(kHkeyCurrentUser, "Software\\T", kWriteAccess, &key), kErrorSuccess);
+    ASSERT_EQ(view.OpenKeyEx(kHkeyCurrentUser, kT, kWriteAccess, &key), kErrorSuccess);
     std::uint32_t counted = 0;
     ASSERT_EQ(Listed(view, key, counted), (std::vector<std::string>{"Drop", "keep"}));
     ASSERT_EQ(view.DeleteValue(key, "DROP"), kErrorSuccess);
 
     RegKey later = 0;
-    ASSERT_EQ(view.OpenKeyEx(kHkeyCurrentUser, "Software\\T", kReadAccess, &later), kErrorSuccess);
+    ASSERT_EQ(view.OpenKeyEx(kHkeyCurrentUser, kT, kReadAccess, &later), kErrorSuccess);
     for (const RegKey handle : {key, later}) {
         std::uint32_t type = 0;
         std::uint32_t size = 0;
@@ -272,7 +279,7 @@ TEST_F(OverlayViewTest, AValueDeletedInTheViewIsGoneFromReadsAndListings) {
     EXPECT_EQ(view.DeleteValue(key, "Drop"), kErrorFileNotFound) << "it is gone already";
     mdlReg through(view, *codePage);
     std::uint32_t type = 0;
-    through.QueryValue(kHkeyCurrentUser, "Software\\T\\", "Drop", type);
+    through.QueryValue(kHkeyCurrentUser, kT + "\\", "Drop", type);
     EXPECT_EQ(through.RegStatus, kErrorFileNotFound);
     EXPECT_EQ(memory.Dump(kHkeyCurrentUser), before) << "the registry beneath is never written";
 
@@ -362,31 +369,50 @@ TEST(BackupFiles, PruningKeepsTheNewestAndOtherFiles) {
     }
 }
 
-TEST(BackupFiles, TheOriginalIsTheOldestAndIsKeptOnce) {
+TEST(BackupFiles, TheOriginalIsTheOldestOfTheToolsOwnAndIsKeptOnce) {
     const BackupTime t = local_days{2026y / 12 / 8} + 18h + 6min + 55s + 123ms;
     const std::string first = BackupFileName(t);
     const std::string later = BackupFileName(t + 1min);
+    const std::string last = BackupFileName(t + 2min);
+    const std::string older = "original-20261208-180555-123.reg";  // a minute before `first`
     EXPECT_EQ(OriginalBackupFileName(t), "original-20261208-180655-123.reg");
     struct Case {
         std::vector<std::string> names;
+        std::map<std::string, BackupKind> kinds;  // Marked unless named here
         std::optional<std::string> original;
         std::optional<std::string> toKeep;
     };
+    using enum BackupKind;
     const Case cases[] = {
-        {{}, std::nullopt, std::nullopt},
-        {{first}, std::nullopt, first},  // the first apply's backup
-        {{later, first, "99991231-235959-999.reg"}, std::nullopt, first},  // backups made before originals were kept
-        {{"99991231-235959-999.reg", "notes.reg"}, std::nullopt, std::nullopt},
-        {{later, "original-20261208-180755-123.reg"}, "original-20261208-180755-123.reg", std::nullopt},
-        {{"original-20261208-180755-123.reg", "original-20261208-180655-123.reg", first},
+        {{}, {}, std::nullopt, std::nullopt},
+        {{first}, {}, std::nullopt, first},  // the first apply's backup
+        {{later, first, "99991231-235959-999.reg"}, {}, std::nullopt, first},
+        {{"99991231-235959-999.reg", "notes.reg"}, {}, std::nullopt, std::nullopt},
+        {{later, "original-20261208-180755-123.reg"}, {}, "original-20261208-180755-123.reg", std::nullopt},
+        {{"original-20261208-180755-123.reg", "original-20261208-180655-123.reg", first}, {},
          "original-20261208-180655-123.reg", std::nullopt},  // two first applies at once: the older
         {{"original-x.reg", "original-20261308-180655-123.reg", "original-" + first + ".partial", later},
-         std::nullopt, later},
+         {}, std::nullopt, later},
+        // Only a backup this version wrote becomes the original: never a file merely named so
+        // (a planted or damaged one), nor one without the mark, however old.
+        {{first, later, last}, {{first, Foreign}, {later, Unmarked}}, std::nullopt, last},
+        {{first, later}, {{first, Unmarked}, {later, Unmarked}}, std::nullopt, std::nullopt},
+        {{first, later}, {{first, Foreign}, {later, Foreign}}, std::nullopt, std::nullopt},
+        // An original that is not the tool's is none: the tool keeps its own beside it.
+        {{older, later}, {{older, Foreign}}, std::nullopt, later},
+        // An original without the mark is an earlier version's: it stays the original, but one
+        // this version wrote comes first, however old the other.
+        {{older, later}, {{older, Unmarked}}, older, std::nullopt},
+        {{older, "original-" + later, later}, {{older, Unmarked}}, "original-" + later, std::nullopt},
     };
     for (const Case& c : cases) {
         const std::string names = testing::PrintToString(c.names);
-        EXPECT_EQ(FindOriginalBackup(c.names), c.original) << names;
-        EXPECT_EQ(BackupToKeepAsOriginal(c.names, t + 1h), c.toKeep) << names;
+        const KindOfFile kindOf = [&](const std::string& name) {
+            const auto found = c.kinds.find(name);
+            return found == c.kinds.end() ? Marked : found->second;
+        };
+        EXPECT_EQ(FindOriginalBackup(c.names, kindOf), c.original) << names;
+        EXPECT_EQ(BackupToKeepAsOriginal(c.names, t + 1h, kindOf), c.toKeep) << names;
     }
 }
 

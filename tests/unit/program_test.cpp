@@ -78,6 +78,13 @@ TEST(CommandLine, WindowsStyleOptions) {
         {"/quiet", "/address:x", "/log:lpt9.log "},
         {"/quiet", "/address:x", "/log:\\\\.\\pipe\\log"},
         {"/quiet", "/address:x", "/log:\\\\?\\GLOBALROOT\\Device\\Null"},
+        {"/quiet", "/address:x", "/log:COM1:"},
+        // a stream of a file
+        {"/quiet", "/address:x", "/log:C:\\logs\\portal.log:hidden"},
+        // an export to a device or a stream
+        {"/whatif", "/address:x", "/export:COM1:"},
+        {"/whatif", "/address:x", "/export:x.reg:ads"},
+        {"/whatif", "/address:x", "/export:\\\\.\\pipe\\x"},
     };
     for (const auto& arguments : notUnderstood) {
         const Invocation parsed = ParseCommandLine(arguments);

@@ -1,6 +1,7 @@
 // The dry run with its export, the .reg documents read back, and undoing applies.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <iostream>
 #include <map>
 #include <set>
@@ -13,6 +14,9 @@
 #include "program/command_line.h"
 #include "program/program.h"
 #include "backup/backup_document.h"
+#include "backup/backup_files.h"
+#include "apply/portal_preview.h"
+#include "apply/portal_undo.h"
 #include "backup/document_restore.h"
 #include "registry/overlay_registry.h"
 #include "backup/plan_changes.h"
@@ -33,6 +37,12 @@ std::vector<unsigned char> Utf16(const std::u16string& text) {
     }
     return out;
 }
+
+// Keys of the tests: below the zone map's Domains tree, where any key and value is the tool's own.
+const std::string kT = std::string(kZoneMapRoot) + "Domains\\T";
+const std::u16string kZones = u"Software\\Microsoft\\Windows\\CurrentVersion\\Internet Settings\\Zones\\2";
+const std::u16string kDomains = Utf16FromUtf8(std::string(kZoneMapRoot) + "Domains");
+const std::u16string kS = u"HKEY_CURRENT_USER\\" + Utf16FromUtf8(std::string(kZoneMapRoot) + "Domains\\S");
 
 std::vector<unsigned char> Document(const std::u16string& body) {
     return Utf16(u"\xFEFFWindows Registry Editor Version 5.00\r\n" + body);
@@ -59,7 +69,7 @@ TEST_F(DocumentTest, WhatIsWrittenReadsBackExactly) {
         {"odd", 11, Bytes({1, 2, 3})},
         {"[bracket]=", kRegSz, Utf16(u"=-\0"s)},
     };
-    const std::string key = "Software\\T";
+    const std::string key = kT;
     MemoryStoredRegistry stored(memory, *codePage);
     PlannedWrites planned;
     for (const Row& row : rows) planned.values.push_back({kHkeyCurrentUser, key, row.name});
@@ -69,8 +79,8 @@ TEST_F(DocumentTest, WhatIsWrittenReadsBackExactly) {
     struct RowStore final : StoredRegistry {
         std::vector<StoredValue> values;
         long ReadKey(RegKey, const std::string& path, std::vector<StoredValue>& out) override {
-            out = path == "Software\\T" ? values : std::vector<StoredValue>{};
-            return path == "Software\\T" ? kErrorSuccess : kErrorFileNotFound;
+            out = path == kT ? values : std::vector<StoredValue>{};
+            return path == kT ? kErrorSuccess : kErrorFileNotFound;
         }
         std::string ErrorText(long) override { return "x"; }
     } rowStore;
@@ -102,21 +112,53 @@ TEST_F(DocumentTest, WhatIsWrittenReadsBackExactly) {
 TEST_F(DocumentTest, AnythingElseIsRefusedWithItsLine) {
     struct Row {
         std::u16string body;
-        const char* error;
+        std::string error;
     };
     const Row rows[] = {
         {u"\r\n\"v\"=dword:00000001\r\n", "第 3 行：值出现在任何注册表项之前"},
-        {u"\r\n[HKEY_CURRENT_USER\\S]\r\n\"v\"=dword:0001\r\n", "第 4 行：dword: 后需要 8 位十六进制数"},
-        {u"\r\n[HKEY_CURRENT_USER\\S]\r\n\"v\"=hex:0,01\r\n", "第 4 行：十六进制数据中有无法识别的字节"},
-        {u"\r\n[HKEY_CURRENT_USER\\S]\r\n\"v\"=hex:01,\\\r\n  zz\r\n", "第 4 行：十六进制数据中有无法识别的字节"},
-        {u"\r\n[HKEY_CURRENT_USER\\S]\r\n\"v\"=\"open\r\n", "第 4 行：引号中的文字不完整或其后还有内容"},
-        {u"\r\n[HKEY_CURRENT_USER\\S]\r\n\"v\"=\"a\\x\"\r\n", "第 4 行：引号中的文字不完整或其后还有内容"},
-        {u"\r\n[HKEY_CURRENT_USER\\S]\r\n\"v\" = 1\r\n", "第 4 行：值的名称后应为 ="},
-        {u"\r\n[HKEY_CURRENT_USER\\S]\r\n\"v\"=str:x\r\n", "第 4 行：无法识别的数据"},
-        {u"\r\n[HKEY_CURRENT_USER\\S]\r\nv=1\r\n", "第 4 行：无法识别的行"},
+        {u"\r\n[" + kS + u"]\r\n\"v\"=dword:0001\r\n", "第 4 行：dword: 后需要 8 位十六进制数"},
+        {u"\r\n[" + kS + u"]\r\n\"v\"=hex:0,01\r\n", "第 4 行：十六进制数据中有无法识别的字节"},
+        {u"\r\n[" + kS + u"]\r\n\"v\"=hex:01,\\\r\n  zz\r\n", "第 4 行：十六进制数据中有无法识别的字节"},
+        {u"\r\n[" + kS + u"]\r\n\"v\"=\"open\r\n", "第 4 行：引号中的文字不完整或其后还有内容"},
+        {u"\r\n[" + kS + u"]\r\n\"v\"=\"a\\x\"\r\n", "第 4 行：引号中的文字不完整或其后还有内容"},
+        {u"\r\n[" + kS + u"]\r\n\"v\" = 1\r\n", "第 4 行：值的名称后应为 ="},
+        {u"\r\n[" + kS + u"]\r\n\"v\"=str:x\r\n", "第 4 行：无法识别的数据"},
+        {u"\r\n[" + kS + u"]\r\nv=1\r\n", "第 4 行：无法识别的行"},
         {u"\r\n[HKEY_CLASSES_ROOT\\S]\r\n", "第 3 行：无法识别的注册表项"},
-        {u"\r\n[HKEY_CURRENT_USER\\S\r\n", "第 3 行：注册表项缺少 ]"},
-        {u"\r\n[-HKEY_CURRENT_USER\\S]\r\n\"v\"=-\r\n", "第 4 行：删除的注册表项下不能有值"},
+        {u"\r\n[" + kS + u"\r\n", "第 3 行：注册表项缺少 ]"},
+        {u"\r\n[-" + kS + u"]\r\n\"v\"=-\r\n", "第 4 行：删除的注册表项下不能有值"},
+        // Only the tool's own places: another key, root, value, created or removed key refuses
+        // the whole file, naming its line.
+        {u"\r\n[" + kS + u"]\r\n\r\n[HKEY_CURRENT_USER\\Software\\Microsoft\\Windows\\CurrentVersion\\Run]\r\n"
+         u"\"x\"=\"c:\\\\x.exe\"\r\n",
+         "第 5 行：注册表项 HKEY_CURRENT_USER\\Software\\Microsoft\\Windows\\CurrentVersion\\Run 不是本工具的设置"},
+        {u"\r\n[HKEY_LOCAL_MACHINE\\" + kZones + u"]\r\n",
+         "第 3 行：注册表项 HKEY_LOCAL_MACHINE\\" + Utf8FromUtf16(kZones) + " 不在 HKEY_CURRENT_USER 下，不是本工具的设置"},
+        {u"\r\n[HKEY_CURRENT_USER\\" + kZones + u"]\r\n\"1001\"=dword:00000000\r\n\"9999\"=dword:00000000\r\n",
+         "第 5 行：注册表项 HKEY_CURRENT_USER\\" + Utf8FromUtf16(kZones) + " 中的值“9999”不是本工具的设置"},
+        {u"\r\n[HKEY_CURRENT_USER\\" + kZones + u"]\r\n@=\"\"\r\n",
+         "第 4 行：注册表项 HKEY_CURRENT_USER\\" + Utf8FromUtf16(kZones) + " 中的默认值不是本工具的设置"},
+        {u"\r\n[HKEY_CURRENT_USER\\Software\\Microsoft]\r\n\"x\"=-\r\n",
+         "第 4 行：注册表项 HKEY_CURRENT_USER\\Software\\Microsoft 中的值“x”不是本工具的设置"},
+        {u"; created: [HKEY_CURRENT_USER\\Software\\SomeApp]\r\n",
+         "第 2 行：注册表项 HKEY_CURRENT_USER\\Software\\SomeApp 不是本工具的设置"},
+        {u"; created: [HKEY_LOCAL_MACHINE\\Software\\Microsoft]\r\n",
+         "第 2 行：注册表项 HKEY_LOCAL_MACHINE\\Software\\Microsoft 不在 HKEY_CURRENT_USER 下，不是本工具的设置"},
+        {u"\r\n[-HKEY_CURRENT_USER\\Software\\SomeApp]\r\n",
+         "第 3 行：注册表项 HKEY_CURRENT_USER\\Software\\SomeApp 不是本工具会删除的项"},
+        {u"\r\n[-HKEY_CURRENT_USER\\" + kDomains + u"]\r\n",
+         "第 3 行：注册表项 HKEY_CURRENT_USER\\" + Utf8FromUtf16(kDomains) + " 不是本工具会删除的项"},
+        {u"\r\n[-HKEY_CURRENT_USER\\" + kZones + u"]\r\n",
+         "第 3 行：注册表项 HKEY_CURRENT_USER\\" + Utf8FromUtf16(kZones) + " 不是本工具会删除的项"},
+        {u"\r\n[HKEY_CURRENT_USER\\" + kDomains + u"\\\\x]\r\n",
+         "第 3 行：注册表项 HKEY_CURRENT_USER\\" + Utf8FromUtf16(kDomains) + "\\\\x 的路径中有空的一级"},
+        // Strict reading: a NUL, a carriage return inside a line or half a surrogate pair.
+        {u"\r\n[" + kS + u"]\r\n\"a\0b\"=dword:00000001\r\n"s, "第 4 行：含有 NUL 字符"},
+        {u"\r\n[" + kS + u"]\r\n\"a\rb\"=dword:00000001\r\n", "第 4 行：行中含有回车符"},
+        {u"\r\n[" + kS + u"\\a\xD800]\r\n", "第 3 行：含有不成对的 UTF-16 代理项"},
+        {u"\r\n[" + kS + u"]\r\n\"\xDC00\"=-\r\n", "第 4 行：含有不成对的 UTF-16 代理项"},
+        {u"\r\n[" + kS + u"]\r\n\"v\"=\"x\xD83D\"\r\n", "第 4 行：含有不成对的 UTF-16 代理项"},
+        {u"\r\n[" + kS + u"]\r\n\"v\"=hex:01,\\\r\n  02\xD800\r\n", "第 5 行：含有不成对的 UTF-16 代理项"},
     };
     for (const Row& row : rows) {
         RegDocument read;
@@ -130,8 +172,8 @@ TEST_F(DocumentTest, AnythingElseIsRefusedWithItsLine) {
     EXPECT_FALSE(ParseInto(Utf16(u"\xFEFFREGEDIT4\r\n"), read, error));
     EXPECT_EQ(error, "第 1 行：第一行应为“Windows Registry Editor Version 5.00”");
     // Continued hex data, [-KEY] and comments are read.
-    ASSERT_TRUE(ParseInto(Document(u"; other\r\n\r\n[-HKEY_CURRENT_USER\\Gone]\r\n\r\n"
-                                          u"[HKEY_CURRENT_USER\\S]\r\n@=hex(7):61,00,\\\r\n  00,00,00,00\r\n"),
+    ASSERT_TRUE(ParseInto(Document(u"; other\r\n\r\n[-" + kS + u"\\Gone]\r\n\r\n"
+                                          u"[" + kS + u"]\r\n@=hex(7):61,00,\\\r\n  00,00,00,00\r\n"),
                                  read, error))
         << error;
     ASSERT_EQ(read.keys.size(), 2u);
@@ -139,6 +181,28 @@ TEST_F(DocumentTest, AnythingElseIsRefusedWithItsLine) {
     ASSERT_EQ(read.keys[1].entries.size(), 1u);
     EXPECT_EQ(read.keys[1].entries[0].value->type, kRegMultiSz);
     EXPECT_EQ(read.keys[1].entries[0].value->data, Bytes({0x61, 0, 0, 0, 0, 0}));
+}
+
+// The tool's own places in any case, as the registry compares names; the mark only on the line
+// right below the first.
+TEST_F(DocumentTest, OwnPlacesInAnyCaseAndTheMark) {
+    RegDocument read;
+    std::string error;
+    ASSERT_TRUE(ParseInto(Document(u"; ZUVPortalSetting backup\r\n; created: [HKEY_CURRENT_USER\\SOFTWARE\\microsoft]\r\n"
+                                   u"\r\n[HKEY_CURRENT_USER\\software\\MICROSOFT\\windows\\currentversion\\internet settings\\zones\\2]\r\n"
+                                   u"\"currentlevel\"=dword:00000000\r\n"
+                                   u"\r\n[HKEY_CURRENT_USER\\Software\\Microsoft\\Internet Explorer\\New Windows\\Allow]\r\n"
+                                   u"\"任何.example\"=hex:\r\n"
+                                   u"\r\n[-" + kS + u"\\deep\\er]\r\n"),
+                          read, error))
+        << error;
+    EXPECT_TRUE(read.marked);
+    EXPECT_EQ(read.notes, std::vector<std::string>{});
+    ASSERT_TRUE(ParseInto(Document(u"; other\r\n; ZUVPortalSetting backup\r\n"), read, error)) << error;
+    EXPECT_FALSE(read.marked) << "the mark is the second line, or none";
+    EXPECT_EQ(read.notes, (std::vector<std::string>{"other", "ZUVPortalSetting backup"}));
+    ASSERT_TRUE(ParseInto(Document(u"; ZUVPortalSetting backup \r\n"), read, error)) << error;
+    EXPECT_FALSE(read.marked);
 }
 
 TEST(PlanChangesText, ReadableBeforeAndAfter) {
@@ -273,6 +337,16 @@ TEST_F(DryRunAndUndo, WhatIfRefusesWhatTheApplyRefuses) {
     EXPECT_EQ(Run({"/whatif"}), kExitNotUnderstood);
     EXPECT_EQ(Run({"/export:x.reg", "/address:portal"}), kExitNotUnderstood);
     EXPECT_EQ(Run({"/whatif", "/address:portal", "/log:x.log"}), kExitNotUnderstood);
+    // An export to a device or a stream, however written, is refused before anything is written.
+    for (const char* file : {"COM1:", "x.reg:ads", "C:\\out\\CON.txt", "\\\\.\\C:", "nul:"}) {
+        EXPECT_EQ(Run({"/whatif", "/address:portal", std::string("/export:") + file}), kExitNotUnderstood) << file;
+        EXPECT_NE(host.output.find("不是文件"), std::string::npos) << host.output;
+        EXPECT_EQ(PreviewPortal(registry, reg, {"portal", SiteProtocols::Http, file}, host).exitCode,
+                  kExitNotUnderstood)
+            << file;
+    }
+    EXPECT_EQ(PreviewPortal(registry, reg, {"portal", SiteProtocols::Http, "x.reg:ads"}, host).text,
+              "未导出：“x.reg:ads”是文件的备用数据流（文件名后有“:”），不是文件\n");
     EXPECT_TRUE(host.files.empty());
     host.localSystem = true;
     EXPECT_EQ(Run({"/whatif", "/address:portal"}), kExitNotUnderstood);
@@ -378,7 +452,7 @@ TEST_F(DryRunAndUndo, UndoThatCannotBeDoneSaysWhy) {
 
     // A malformed newest backup: exit 2 naming its line, nothing written.
     const std::vector<unsigned char> saved = host.backupFolder.at(name);
-    host.backupFolder[name] = Document(u"\r\n[HKEY_CURRENT_USER\\S]\r\n\"v\"=bogus\r\n");
+    host.backupFolder[name] = Document(u"\r\n[" + kS + u"]\r\n\"v\"=bogus\r\n");
     EXPECT_EQ(Run({"/undo"}), kExitNotUnderstood);
     EXPECT_EQ(host.output, "未撤销：备份文件 " + name + " 第 4 行：无法识别的数据\n");
     EXPECT_EQ(State(memory), s2);
@@ -399,6 +473,98 @@ TEST_F(DryRunAndUndo, UndoThatCannotBeDoneSaysWhy) {
 
     EXPECT_EQ(Run({"/undo:nosuch.reg"}), kExitNotUnderstood);
     EXPECT_EQ(host.output, "未撤销：备份文件夹中没有文件 nosuch.reg\n");
+}
+
+// The file a helper planted in the backup folder: keys and a removal that are not the tool's.
+std::vector<unsigned char> Planted() {
+    return Document(u"\r\n[HKEY_CURRENT_USER\\Software\\Microsoft\\Windows\\CurrentVersion\\Run]\r\n"
+                    u"\"x\"=\"c:\\\\x.exe\"\r\n"
+                    u"\r\n[HKEY_CURRENT_USER\\Software\\Classes\\ms-settings\\Shell\\Open\\command]\r\n"
+                    u"@=\"c:\\\\x.exe\"\r\n"
+                    u"\r\n[HKEY_LOCAL_MACHINE\\Software\\x]\r\n\"x\"=dword:00000001\r\n"
+                    u"\r\n[-HKEY_CURRENT_USER\\Software\\SomeApp]\r\n");
+}
+
+// A planted file is refused whole, before anything is written, and logged; it never becomes the
+// original; /undo:original restores from the tool's own backups and names what it left.
+TEST_F(DryRunAndUndo, AFileThatIsNotTheToolsIsNeverRestored) {
+    Put("Software\\SomeApp\\Sub", "mine", kRegDword, Bytes({1, 0, 0, 0}));
+    const std::string s0 = State(memory);
+    host.backupFolder["20261208-120000-000.reg"] = Planted();  // older than any apply of the test
+    EXPECT_EQ(Run({"/undo"}), kExitNotUnderstood);
+    const std::string refusal =
+        "未撤销：备份文件 20261208-120000-000.reg 第 3 行：注册表项 "
+        "HKEY_CURRENT_USER\\Software\\Microsoft\\Windows\\CurrentVersion\\Run 不是本工具的设置";
+    EXPECT_EQ(host.output, refusal + "\n");
+    EXPECT_EQ(State(memory), s0);
+    ASSERT_EQ(host.logs[host.defaultLog].size(), 1u) << "the refusal is logged";
+    const std::string line = host.logs[host.defaultLog].back();
+    EXPECT_NE(line.find("\tundo\t\"20261208-120000-000.reg\"\t" + refusal + "\t无需备份：未写入任何值\t"),
+              std::string::npos)
+        << line;
+    EXPECT_EQ(Run({"/undo:20261208-120000-000.reg"}), kExitNotUnderstood);
+    EXPECT_EQ(Run({"/undo:original"}), kExitNotUnderstood);
+    EXPECT_EQ(host.logs[host.defaultLog].size(), 3u);
+    EXPECT_EQ(State(memory), s0);
+
+    // The first apply: its own backup is the original, not the older planted file.
+    ASSERT_EQ(Run({"/quiet", "/address:first.example.com"}), kExitSuccess);
+    const std::string first = host.lastBackupName;
+    EXPECT_EQ(host.backupFolder.count("original-" + first), 1u);
+    EXPECT_EQ(host.backupFolder.count("original-20261208-120000-000.reg"), 0u);
+    ASSERT_EQ(Run({"/quiet", "/address:192.0.2.10"}), kExitSuccess);
+    // A damaged file beside the two real backups, newer than both: the newest apply cannot be
+    // told past it, so /undo stops; /undo:original restores from the others and names both.
+    host.now.minute += 1;
+    host.backupFolder[BackupFileName(host.Clock())] = std::vector<unsigned char>(115, 'x');
+    EXPECT_EQ(Run({"/undo"}), kExitNotUnderstood);
+    EXPECT_NE(host.output.find("不是 UTF-16LE 编码的 .reg 文件"), std::string::npos) << host.output;
+    ASSERT_EQ(Run({"/undo:original"}), kExitSuccess) << host.output;
+    EXPECT_EQ(State(memory), s0) << "back to before the first apply; the user's key untouched";
+    EXPECT_NE(host.output.find("（另有 2 个文件不是本工具的备份，未使用：20261208-120000-000.reg、" +
+                               BackupFileName(host.Clock()) + "）\n"),
+              std::string::npos)
+        << host.output;
+    EXPECT_NE(host.output.find("未使用：备份文件 20261208-120000-000.reg 第 3 行："), std::string::npos) << host.output;
+    EXPECT_NE(host.logs[host.defaultLog].back().find("未使用：20261208-120000-000.reg、"), std::string::npos);
+    // The files left are left as they were; the two backups used are marked as undone.
+    EXPECT_EQ(host.backupFolder.at("20261208-120000-000.reg"), Planted());
+    EXPECT_EQ(host.backupFolder.count(BackupFileName(host.Clock())), 1u);
+    EXPECT_EQ(host.backupFolder.count(UndoneName(first)), 1u);
+}
+
+// Backups an earlier version wrote carry no mark: restored when they name only the tool's places,
+// and an original of theirs is still the original.
+TEST_F(DryRunAndUndo, AnEarlierVersionsBackupsAreRestored) {
+    const std::string s0 = State(memory);
+    ASSERT_EQ(Run({"/quiet", "/address:portal"}), kExitSuccess);
+    const std::string name = host.lastBackupName;
+    // As the earlier version wrote it: the same without the mark's line.
+    std::vector<unsigned char>& bytes = host.backupFolder.at(name);
+    const std::vector<unsigned char> mark = Utf16(u"; ZUVPortalSetting backup\r\n");
+    const auto at = std::search(bytes.begin(), bytes.end(), mark.begin(), mark.end());
+    ASSERT_NE(at, bytes.end());
+    bytes.erase(at, at + static_cast<std::ptrdiff_t>(mark.size()));
+    host.backupFolder["original-" + name] = bytes;
+    EXPECT_EQ(KindOfBackup(bytes), BackupKind::Unmarked);
+    ASSERT_EQ(Run({"/undo:original"}), kExitSuccess) << host.output;
+    EXPECT_EQ(State(memory), s0);
+}
+
+// An undo that removes a key with everything in it, undone again: the key comes back whole, its
+// empty sub-keys too.
+TEST_F(DryRunAndUndo, ARedoBringsBackEmptySubKeys) {
+    const std::string site = std::string(kZoneMapRoot) + "Domains\\example.com";
+    Put(site, "http", kRegDword, Bytes({2, 0, 0, 0}));
+    PutKey(site + "\\empty");
+    PutKey(site + "\\deeper\\still");
+    const std::string before = State(memory);
+    host.backupFolder["20261208-120000-000.reg"] =
+        Document(u"; ZUVPortalSetting backup\r\n\r\n[-HKEY_CURRENT_USER\\" + Utf16FromUtf8(site) + u"]\r\n");
+    ASSERT_EQ(Run({"/undo:20261208-120000-000.reg"}), kExitSuccess) << host.output;
+    EXPECT_FALSE(HasKey(site));
+    ASSERT_EQ(Run({"/undo:" + host.lastBackupName}), kExitSuccess) << host.output;
+    EXPECT_EQ(State(memory), before);
 }
 
 TEST(UndoCommandLine, Options) {
