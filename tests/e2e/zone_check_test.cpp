@@ -37,8 +37,8 @@ public:
         HKEY key = nullptr;
         if (RegOpenKeyExW(root_, path_.c_str(), 0, KEY_READ, &key) != ERROR_SUCCESS) return;
         HKEY copy = nullptr;
-        RegDeleteTreeW(root_, kCopy);
-        if (RegCreateKeyExW(root_, kCopy, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &copy, nullptr) ==
+        RegDeleteTreeW(root_, copy_.c_str());
+        if (RegCreateKeyExW(root_, copy_.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &copy, nullptr) ==
             ERROR_SUCCESS) {
             kept_ = RegCopyTreeW(key, nullptr, copy) == ERROR_SUCCESS;
             RegCloseKey(copy);
@@ -53,15 +53,15 @@ public:
         if (!kept_) return;
         HKEY copy = nullptr;
         HKEY key = nullptr;
-        if (RegOpenKeyExW(root_, kCopy, 0, KEY_READ, &copy) == ERROR_SUCCESS &&
+        if (RegOpenKeyExW(root_, copy_.c_str(), 0, KEY_READ, &copy) == ERROR_SUCCESS &&
             RegCreateKeyExW(root_, path_.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key,
                             nullptr) == ERROR_SUCCESS) {
             RegCopyTreeW(copy, nullptr, key);
         }
         if (key) RegCloseKey(key);
         if (copy) RegCloseKey(copy);
-        RegDeleteTreeW(root_, kCopy);
-        RegDeleteKeyW(root_, kCopy);
+        RegDeleteTreeW(root_, copy_.c_str());
+        RegDeleteKeyW(root_, copy_.c_str());
     }
     // Whether a copy was taken, that is whether the key existed.
     bool Kept() const { return kept_; }
@@ -77,9 +77,14 @@ public:
     }
 
 private:
-    static constexpr const wchar_t* kCopy = L"Software\\ZUVCheckTestCopy";
+    // Each kept key has a copy of its own: two kept keys of one root must not share it.
+    static std::wstring NextCopy() {
+        static int copies = 0;
+        return L"Software\\ZUVCheckTestCopy" + std::to_wstring(++copies);
+    }
     HKEY root_;
     std::wstring path_;
+    std::wstring copy_ = NextCopy();
     bool kept_ = false;
 };
 
