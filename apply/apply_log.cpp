@@ -16,7 +16,9 @@ std::string TwoDigits(int n) {
     return text;
 }
 
-std::string TimeText(const LocalTime& t) {
+}  // namespace
+
+std::string LogTimeText(const LocalTime& t) {
     char date[40];
     std::snprintf(date, sizeof date, "%04d-%02d-%02d %02d:%02d:%02d.%03d", t.year, t.month, t.day,
                   t.hour, t.minute, t.second, t.millisecond);
@@ -25,16 +27,15 @@ std::string TimeText(const LocalTime& t) {
            TwoDigits(offset % 60);
 }
 
-}  // namespace
-
 std::string ProgramVersion() { return ZUV_VERSION_TEXT; }
 
 std::string LogLine(const LogEntry& entry) {
-    std::string started = entry.startedFrom == StartedFrom::Quiet  ? "quiet"
-                          : entry.startedFrom == StartedFrom::Undo ? "undo"
-                                                                   : "window";
+    std::string started = entry.startedFrom == StartedFrom::Quiet   ? "quiet"
+                          : entry.startedFrom == StartedFrom::Undo  ? "undo"
+                          : entry.startedFrom == StartedFrom::Logon ? "logon"
+                                                                    : "window";
     if (entry.https) started += " https";
-    std::string line = TimeText(entry.time);
+    std::string line = LogTimeText(entry.time);
     std::string address(1, '"');
     address += EscapeInvisible(entry.address, true);
     address += '"';

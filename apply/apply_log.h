@@ -12,8 +12,9 @@ namespace zuv {
 // The program's version, "major.minor.patch" as the project declares it.
 std::string ProgramVersion();
 
-// How an apply was started, as the log names it.
-enum class StartedFrom { Window, Quiet, Undo };
+// How an apply was started, as the log names it: "window", "quiet", "undo", "logon" (the
+// per-user run of the machine package, ZUVPortalSetting.exe /logon).
+enum class StartedFrom { Window, Quiet, Undo, Logon };
 
 // One line of the log.
 struct LogEntry {
@@ -27,13 +28,17 @@ struct LogEntry {
     bool https = false;   // the apply trusted the site over https as well ("quiet https")
 };
 
+// The local time with its UTC offset as the log's first column writes it:
+// "2026-12-09 12:00:00.000 +08:00".
+std::string LogTimeText(const LocalTime& time);
+
 // The log's backup column for an apply that changes no value: nothing failed, nothing to undo.
 inline constexpr const char* kNothingToBackUp = "无需备份：没有要更改的值";
 // The log's backup column for an address refused before anything was written.
 inline constexpr const char* kNothingWritten = "无需备份：未写入任何值";
 
-// The line, without a line break: time with offset, user, computer, how started ("window" or
-// "quiet", followed by " https" when the apply trusted the site over https too), the address
+// The line, without a line break: time with offset, user, computer, how started ("window",
+// "quiet" or "logon", followed by " https" when the apply trusted the site over https too), the address
 // in double quotes, the outcome, the backup, the program's version; separated by tabs.
 // Invisible characters (controls, line and paragraph separators, bidirectional controls), and
 // in the address '"' and '\', are escaped, so that one apply is always one line and reads as

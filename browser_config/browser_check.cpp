@@ -6,6 +6,7 @@
 
 #include "base/text.h"
 #include "browser_config/browser_config.h"
+#include "browser_config/site_list.h"
 
 namespace zuv {
 namespace {
@@ -83,7 +84,9 @@ std::string IeModeLines(const BrowserFindings& findings) {
 
     text += "企业模式站点列表：";
     if (findings.siteList.present) {
-        text += Named(findings.siteList) + "：该站点是否用 IE 模式打开，由这个列表中是否有它决定";
+        // The entry to add, as the machine package's log gives it when it finds such a list.
+        text += Named(findings.siteList) + "：该站点是否用 IE 模式打开，由这个列表中是否有它决定；"
+                "要让 Edge 用 IE 模式打开该站点，列表中须有这一项：" + SiteListEntry(TrimBlanks(findings.address));
     } else {
         text += MissingPolicy(findings.siteList) + "：没有站点按列表用 IE 模式打开";
     }

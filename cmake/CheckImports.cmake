@@ -1,12 +1,13 @@
 # cmake -DOBJDUMP=<objdump> -DDIR=<build folder> -P CheckImports.cmake
-# Fails when a program in the build imports a DLL that Windows does not ship.
+# Fails when a program in the build, or the machine package's custom actions DLL, imports a DLL
+# that Windows does not ship.
 cmake_policy(VERSION 3.25)
 set(system_dlls
   kernel32.dll advapi32.dll user32.dll gdi32.dll msvcrt.dll comctl32.dll comdlg32.dll
   shell32.dll shlwapi.dll ole32.dll oleaut32.dll uxtheme.dll version.dll imm32.dll
-  ntdll.dll ws2_32.dll urlmon.dll)
-file(GLOB_RECURSE programs "${DIR}/*.exe")
-list(FILTER programs EXCLUDE REGEX "/CMakeFiles/")
+  ntdll.dll ws2_32.dll urlmon.dll msi.dll)
+file(GLOB_RECURSE programs "${DIR}/*.exe" "${DIR}/*.dll")
+list(FILTER programs EXCLUDE REGEX "/CMakeFiles/|/wine-prefix/")
 if(NOT programs)
   message(FATAL_ERROR "no programs found below ${DIR}")
 endif()

@@ -9,6 +9,11 @@
 # headers of its own folder and of the folders of the layers below, nothing else, so an include
 # that points up fails the build. Include paths are written from the project root
 # ("registry/mdlReg.h").
+#
+# A layer may stand beside the program's own instead of on top of them: package/ (zuv_package,
+# the machine package's checks and its custom actions DLL) lies on browser_config alone, so it
+# reaches the address rule and the registry layer but never the apply, the window or the
+# program.
 function(zuv_layer target)
   cmake_parse_arguments(PARSE_ARGV 1 ARG "" "" "SOURCES;WIN32_SOURCES;OTHER_SOURCES;BELOW")
   set(sources ${ARG_SOURCES} ${ARG_UNPARSED_ARGUMENTS})

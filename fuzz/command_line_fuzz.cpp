@@ -2,8 +2,8 @@
 // whether the program runs as LocalSystem. Whatever the line, the run ends with an exit code
 // that matches what happened: a line not understood or refused gets 2 and a reason and writes
 // nothing; usage gets 0; a quiet apply gets 0 or 1 with its message as the first output line,
-// one backup and one log line; a check writes nothing; the window opens only for a line that
-// asks for it.
+// one backup and one log line; a check writes nothing; /logon on a machine without the
+// package's settings gets 2 and a failed record; the window opens only for a line that asks for it.
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
@@ -12,6 +12,7 @@
 #include <string>
 #include <vector>
 
+#include "apply/logon_run.h"
 #include "browser_config/address_rule.h"
 #include "program/command_line.h"
 #include "program/program.h"
@@ -66,7 +67,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
                           invocation.mode == zuv::RunMode::Window ||
                           invocation.mode == zuv::RunMode::Check ||
                           invocation.mode == zuv::RunMode::WhatIf ||
-                          invocation.mode == zuv::RunMode::Undo);
+                          invocation.mode == zuv::RunMode::Undo ||
+                          invocation.mode == zuv::RunMode::Logon);
     switch (invocation.mode) {
     case zuv::RunMode::Invalid:
         if (invocation.problem.empty()) Fail("no reason for a line not understood", arguments);
@@ -102,6 +104,22 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         if (exitCode != zuv::kExitNotUnderstood) Fail("undo without backups not exit 2", arguments);
         if (!host.backups.empty()) Fail("undo without backups backed up", arguments);
         break;
+    case zuv::RunMode::Logon:
+        // The fake machine has no machine settings: nothing applied, a failed record written
+        // (unless refused), never a box.
+        if (exitCode != zuv::kExitNotUnderstood) Fail("logon without machine settings not exit 2", arguments);
+        if (!host.backups.empty() || !host.logs.empty()) Fail("logon without machine settings applied", arguments);
+        if (!host.messageBoxes.empty()) Fail("logon showed a message box", arguments);
+        if (!refused) {
+            std::uint32_t type = 0;
+            zuv::mdlReg reg(memory, *codePage);
+            if (reg.QueryValue(zuv::kHkeyCurrentUser, zuv::kLogonRecordKey, "Result", type) != "failed") {
+                Fail("logon without machine settings not recorded as failed", arguments);
+            }
+        } else if (memory.Dump(zuv::kHkeyCurrentUser) != before) {
+            Fail("refused logon wrote", arguments);
+        }
+        return 0;
     case zuv::RunMode::Quiet:
         if (!invocation.address) Fail("quiet without an address", arguments);
         if (refused) {

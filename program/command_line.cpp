@@ -22,6 +22,7 @@ constexpr Option kOptions[] = {
     {"whatif", false},
     {"export", true},
     {"undo", false, true},
+    {"logon", false},
     {"?", false},
 };
 
@@ -75,6 +76,8 @@ Invocation ParseCommandLine(const std::vector<std::string>& arguments) {
     bool quiet = false;
     bool usage = false;
     bool whatIf = false;
+    bool logon = false;
+    bool logonNamed = false;
     std::string problem;
     for (const std::string& argument : arguments) {
         if (argument.empty() || (argument[0] != '/' && argument[0] != '-')) {
@@ -94,6 +97,8 @@ Invocation ParseCommandLine(const std::vector<std::string>& arguments) {
             if (problem.empty()) problem = "无法识别的选项“" + argument + "”";
             continue;
         }
+        // /logon in any form means a run at logon: nothing is ever shown, not even a refusal.
+        if (option->name == "logon") logonNamed = true;
         if (option->takesValue && colon == std::string_view::npos) {
             if (problem.empty()) problem = NeedsValue(shown);
             continue;
@@ -145,18 +150,32 @@ Invocation ParseCommandLine(const std::vector<std::string>& arguments) {
         } else if (option->name == "quiet") {
             repeated = quiet;
             quiet = true;
+        } else if (option->name == "logon") {
+            repeated = logon;
+            logon = true;
         } else {
             usage = true;
         }
         if (repeated && problem.empty()) problem = "选项 " + shown + " 给出了不止一次";
     }
-    invocation.quietAsked = quiet;
+    // The per-user run starts at logon, before the desktop: it never shows a window either.
+    invocation.quietAsked = quiet || logonNamed;
     // Asking for help wins over everything else on the line.
     if (usage) {
         invocation.mode = RunMode::Usage;
         return invocation;
     }
     if (!problem.empty()) return NotUnderstood(std::move(invocation), std::move(problem));
+    if (logon) {
+        // Everything it needs is in the machine settings, the address above all: never from
+        // the command line.
+        if (arguments.size() != 1) {
+            return NotUnderstood(std::move(invocation),
+                                 "选项 /logon 不能与其他选项一起使用（地址等设置从本机的设置中读取）");
+        }
+        invocation.mode = RunMode::Logon;
+        return invocation;
+    }
     if (invocation.undoTarget) {
         // An undo restores a backup: it applies no address.
         if (invocation.address || invocation.checkAddress || whatIf || invocation.exportFile ||
@@ -204,6 +223,7 @@ std::string UsageText() {
            "      ZUVPortalSetting.exe /check:地址 [/https]\n"
            "      ZUVPortalSetting.exe /whatif /address:地址 [/https] [/export:文件.reg]\n"
            "      ZUVPortalSetting.exe /undo[:original|:备份文件名] [/quiet] [/log:文件]\n"
+           "      ZUVPortalSetting.exe /logon\n"
            "\n"
            "  （不带参数）     打开设置窗口。\n"
            "  /address:地址    打开设置窗口，地址框中已填入该地址（原样）；\n"
@@ -228,6 +248,10 @@ std::string UsageText() {
            "                   还原前先备份当前的值，并写入日志。\n"
            "  /undo:original   还原原始备份（本工具第一次设置之前的状态）。\n"
            "  /undo:备份文件名 还原备份文件夹中的该文件，例如撤销本身的备份（即重做）。\n"
+           "  /logon           按本机的设置（安装包写入的 HKEY_LOCAL_MACHINE\\SOFTWARE\\ZUVPortalSetting）\n"
+           "                   为当前用户设置（或按 Retire 撤销），不显示任何窗口；每个设置标记\n"
+           "                   只做一次，结果记在 HKEY_CURRENT_USER\\Software\\ZUVPortalSetting。\n"
+           "                   安装包让 Windows 在每个用户登录时运行它，不能与其他选项同用。\n"
            "  /?               显示本说明。\n"
            "\n"
            "选项以 / 或 - 开头，不区分大小写。\n"

@@ -1,7 +1,7 @@
 // The program's command line, parsed in one place into a plain description of the run.
 // Options begin with '/' or '-', their names are case-insensitive, and a value follows the
 // name after a colon: /address:ADDRESS, /log:FILE, /quiet, /check:ADDRESS, /https,
-// /whatif, /export:FILE, /undo[:original|:BACKUP], /?.
+// /whatif, /export:FILE, /undo[:original|:BACKUP], /logon, /?.
 #pragma once
 
 #include <optional>
@@ -18,6 +18,7 @@ enum class RunMode {
     Check,    // tell whether http://ADDRESS/ is a trusted site, and why not; writes nothing
     WhatIf,   // tell what the apply of the address would change; writes nothing
     Undo,     // restore the newest backup of an apply, or the original
+    Logon,    // the machine package's per-user run: apply (or retire) the machine's settings
     Usage,    // /?: how to use the program
     Invalid,  // the command line was not understood
 };
@@ -38,8 +39,8 @@ struct Invocation {
     // /undo: empty for the newest backup not undone yet, "original" for the original, or the
     // name of one backup file of the backup folder.
     std::optional<std::string> undoTarget;
-    // /quiet was given, even when the command line as a whole was not understood: such a run
-    // shows no window of any kind.
+    // /quiet (or /logon) was given, even when the command line as a whole was not understood:
+    // such a run shows no window of any kind.
     bool quietAsked = false;
     // Invalid: one line saying what was not understood.
     std::string problem;

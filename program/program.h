@@ -24,15 +24,9 @@ std::optional<std::string> RefusalFor(const Invocation& invocation, ProgramHost&
 // returns the exit code when it is unloaded.
 using OpenWindow = std::function<int(mdlReg& reg, const ApplyRecords& records)>;
 
-// The comment line that marks the backup an undo takes of what it is about to restore: /undo
-// passes over such backups, so that undoing again undoes the apply before.
-inline constexpr const char* kUndoNote = "undo";
-// What an undo renames a backup it restored to: "NAME-undone.reg" for "NAME.reg".
-std::string UndoneName(const std::string& name);
-
 // One run of the program as the command line asks: usage, a command line not understood, a
-// refusal, the check of an address, the dry run or quiet apply of an address, an undo, or the
-// window. Returns the exit code.
+// refusal, the check of an address, the dry run or quiet apply of an address, an undo, the
+// machine package's per-user run (/logon), or the window. Returns the exit code.
 int RunProgram(const Invocation& invocation, ProgramHost& host, const ProgramRegistry& registry,
                const OpenWindow& openWindow);
 

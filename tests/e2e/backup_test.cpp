@@ -48,56 +48,6 @@ void Put(const std::wstring& path, const std::wstring& name, DWORD type, const B
     RegCloseKey(key);
 }
 
-// Runs reg.exe and waits a bounded time for it to end; its exit code.
-DWORD Reg(const std::wstring& arguments) {
-    std::wstring command = L"reg.exe " + arguments;
-    STARTUPINFOW startup{};
-    startup.cb = sizeof startup;
-    PROCESS_INFORMATION process{};
-    if (!CreateProcessW(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr,
-                        &startup, &process)) {
-        const DWORD code = GetLastError();
-        ADD_FAILURE() << LaunchFailure(L"reg.exe", code);
-        return code;
-    }
-    DWORD code = WAIT_TIMEOUT;
-    if (WaitForSingleObject(process.hProcess, 120000) == WAIT_OBJECT_0) {
-        GetExitCodeProcess(process.hProcess, &code);
-    } else {
-        TerminateProcess(process.hProcess, 1);
-    }
-    CloseHandle(process.hThread);
-    CloseHandle(process.hProcess);
-    return code;
-}
-
-// The keys and values of reg.exe's exports (UTF-16LE), continued lines joined, one line per
-// value prefixed with its key, sorted: equal texts mean equal contents.
-std::string Sorted(const std::vector<std::wstring>& files) {
-    std::vector<std::string> lines;
-    for (const std::wstring& file : files) {
-        std::ifstream in(Narrow(file), std::ios::binary);
-        const std::string raw((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-        std::wstring wide(raw.size() / 2, L'\0');
-        std::copy_n(raw.data(), wide.size() * 2, reinterpret_cast<char*>(wide.data()));
-        std::string text = Narrow(wide);
-        for (std::size_t at = 0; (at = text.find("\\\r\n", at)) != std::string::npos;) {
-            text.erase(at, text.find_first_not_of(' ', at + 3) - at);
-        }
-        std::string key;
-        for (std::size_t at = 0, end = 0; at < text.size(); at = end + 2) {
-            end = std::min(text.find("\r\n", at), text.size());
-            const std::string line = text.substr(at, end - at);
-            if (line.rfind('[', 0) == 0) key = line;
-            if (!line.empty()) lines.push_back(key + (line == key ? "" : " " + line));
-        }
-    }
-    std::sort(lines.begin(), lines.end());
-    std::string out;
-    for (const std::string& line : lines) out += line + "\n";
-    return out;
-}
-
 // The program's backup folder of this user.
 std::wstring BackupFolder() {
     PWSTR raw = nullptr;

@@ -280,6 +280,11 @@ std::wstring CommandLine(const std::wstring& exe, const std::vector<std::wstring
 
 std::optional<Finished> RunToEnd(const std::vector<std::wstring>& arguments, std::string& error,
                                  Duration timeout) {
+    return RunToEnd(ToolPath(), arguments, error, timeout);
+}
+
+std::optional<Finished> RunToEnd(const std::wstring& exe, const std::vector<std::wstring>& arguments,
+                                 std::string& error, Duration timeout) {
     SECURITY_ATTRIBUTES inherit{sizeof(inherit), nullptr, TRUE};
     HANDLE readEnd = nullptr;
     HANDLE writeEnd = nullptr;
@@ -288,7 +293,6 @@ std::optional<Finished> RunToEnd(const std::vector<std::wstring>& arguments, std
         return std::nullopt;
     }
     SetHandleInformation(readEnd, HANDLE_FLAG_INHERIT, 0);
-    const std::wstring exe = ToolPath();
     std::wstring commandLine = CommandLine(exe, arguments);
     STARTUPINFOW startup{};
     startup.cb = sizeof(startup);
@@ -297,8 +301,10 @@ std::optional<Finished> RunToEnd(const std::vector<std::wstring>& arguments, std
     startup.hStdOutput = writeEnd;
     startup.hStdError = writeEnd;
     PROCESS_INFORMATION process{};
-    const BOOL started = CreateProcessW(exe.c_str(), commandLine.data(), nullptr, nullptr, TRUE, 0,
-                                        nullptr, nullptr, &startup, &process);
+    // A program named without a folder (reg.exe, msiexec.exe) is found as a command line finds it.
+    const bool named = exe.find_first_of(L"\\/") == std::wstring::npos;
+    const BOOL started = CreateProcessW(named ? nullptr : exe.c_str(), commandLine.data(), nullptr, nullptr,
+                                        TRUE, 0, nullptr, nullptr, &startup, &process);
     const DWORD startError = GetLastError();
     CloseHandle(writeEnd);
     if (!started) {
@@ -341,6 +347,51 @@ std::optional<Finished> RunToEnd(const std::vector<std::wstring>& arguments, std
     CloseHandle(process.hProcess);
     if (finished) finished->output = Narrow(WideFrom(CP_ACP, bytes));
     return finished;
+}
+
+DWORD Reg(const std::wstring& arguments) {
+    std::wstring command = L"reg.exe " + arguments;
+    STARTUPINFOW startup{};
+    startup.cb = sizeof startup;
+    PROCESS_INFORMATION process{};
+    if (!CreateProcessW(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr,
+                        &startup, &process)) {
+        return GetLastError();
+    }
+    DWORD code = WAIT_TIMEOUT;
+    if (WaitForSingleObject(process.hProcess, 120000) == WAIT_OBJECT_0) {
+        GetExitCodeProcess(process.hProcess, &code);
+    } else {
+        TerminateProcess(process.hProcess, 1);
+    }
+    CloseHandle(process.hThread);
+    CloseHandle(process.hProcess);
+    return code;
+}
+
+std::string Sorted(const std::vector<std::wstring>& files) {
+    std::vector<std::string> lines;
+    for (const std::wstring& file : files) {
+        std::ifstream in(Narrow(file), std::ios::binary);
+        const std::string raw((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+        std::wstring wide(raw.size() / 2, L'\0');
+        std::copy_n(raw.data(), wide.size() * 2, reinterpret_cast<char*>(wide.data()));
+        std::string text = Narrow(wide);
+        for (std::size_t at = 0; (at = text.find("\\\r\n", at)) != std::string::npos;) {
+            text.erase(at, text.find_first_not_of(' ', at + 3) - at);
+        }
+        std::string key;
+        for (std::size_t at = 0, end = 0; at < text.size(); at = end + 2) {
+            end = std::min(text.find("\r\n", at), text.size());
+            const std::string line = text.substr(at, end - at);
+            if (line.rfind('[', 0) == 0) key = line;
+            if (!line.empty()) lines.push_back(key + (line == key ? "" : " " + line));
+        }
+    }
+    std::sort(lines.begin(), lines.end());
+    std::string out;
+    for (const std::string& line : lines) out += line + "\n";
+    return out;
 }
 
 bool Tool::Launch(std::string& error, const std::vector<std::wstring>& arguments) {

@@ -115,6 +115,17 @@ struct Finished {
 // says which; a program that did not end is ended).
 std::optional<Finished> RunToEnd(const std::vector<std::wstring>& arguments, std::string& error,
                                  Duration timeout = kStartTimeout);
+// The same for another program: a path, or a name the system finds as a command line does
+// ("msiexec.exe", "reg.exe").
+std::optional<Finished> RunToEnd(const std::wstring& exe, const std::vector<std::wstring>& arguments,
+                                 std::string& error, Duration timeout = kStartTimeout);
+
+// Runs reg.exe with `arguments` (one command-line text) and waits a bounded time for it to end:
+// its exit code, or the Windows error code when it could not be started.
+DWORD Reg(const std::wstring& arguments);
+// The keys and values of reg.exe's exports (UTF-16LE), continued lines joined, one line per
+// value prefixed with its key, sorted: equal texts mean equal contents.
+std::string Sorted(const std::vector<std::wstring>& files);
 
 // The keyboard, attached to the program's window thread for the lifetime of this object: the
 // program's window is brought to the foreground, and keys go to its focused control.

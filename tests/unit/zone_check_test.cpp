@@ -337,7 +337,11 @@ TEST_F(BrowserCheckTest, EdgePoliciesOfTheMachineWinOverTheUsers) {
     const std::string text = Text();
     EXPECT_EQ(Line(text, "企业模式站点列表："),
               "HKEY_LOCAL_MACHINE\\Software\\Policies\\Microsoft\\Edge 的 \"InternetExplorerIntegrationSiteList\" = "
-              "\"https://intranet.example.com/sites.xml\"：该站点是否用 IE 模式打开，由这个列表中是否有它决定");
+              "\"https://intranet.example.com/sites.xml\"：该站点是否用 IE 模式打开，由这个列表中是否有它决定；"
+              "要让 Edge 用 IE 模式打开该站点，列表中须有这一项：<site url=\"portal.example.com\"><compat-mode>Default"
+              "</compat-mode><open-in>IE11</open-in></site>");
+    EXPECT_NE(Line(Text("r&d.example.com"), "企业模式站点列表：").find("<site url=\"r&amp;d.example.com\">"),
+              std::string::npos);
     EXPECT_EQ(Line(text, "在 IE 模式下重新加载："),
               "HKEY_CURRENT_USER\\Software\\Policies\\Microsoft\\Edge 的 "
               "\"InternetExplorerIntegrationReloadInIEModeAllowed\" = 0：用户不能把站点在 IE 模式下重新加载");
