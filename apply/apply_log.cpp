@@ -1,6 +1,7 @@
 #include "apply/apply_log.h"
 
 #include <cstdio>
+#include <string>
 
 #include "base/text.h"
 #include "zuv_version.h"  // made by CMake from the project version
@@ -8,9 +9,10 @@
 namespace zuv {
 namespace {
 
+// As "%02d" would write it, for any n (no buffer to outgrow).
 std::string TwoDigits(int n) {
-    char text[8];
-    std::snprintf(text, sizeof text, "%02d", n);
+    std::string text = std::to_string(n);
+    if (n >= 0 && n < 10) text.insert(text.begin(), '0');
     return text;
 }
 

@@ -5,11 +5,22 @@
 # program reuses the header of zuv_gtest_pch, compiled with the same warnings (GCC checks that
 # a precompiled header fits the compile that uses it, and parses the header itself when it
 # does not). Clang refuses a header made with other definitions: one per test program there.
+#
+# Clang writes the times of the headers into a precompiled header and refuses it when a header
+# is newer; without those times a precompiled header from the compiler cache
+# (cmake/ZuvCompilerCache.cmake) fits a fresh checkout too.
 function(zuv_precompile_gtest target)
+  zuv_pch_without_times(${target})
   if(CMAKE_CXX_COMPILER_ID STREQUAL "GNU" AND TARGET zuv_gtest_pch)
     target_precompile_headers(${target} REUSE_FROM zuv_gtest_pch)
   else()
     target_precompile_headers(${target} PRIVATE <gtest/gtest.h>)
+  endif()
+endfunction()
+
+function(zuv_pch_without_times target)
+  if(CMAKE_CXX_COMPILER_ID MATCHES "Clang")
+    target_compile_options(${target} PRIVATE "SHELL:-Xclang -fno-pch-timestamp")
   endif()
 endfunction()
 
@@ -56,6 +67,7 @@ function(zuv_add_gtest name)
   add_executable(${name} ${ARG_UNPARSED_ARGUMENTS})
   target_compile_options(${name} PRIVATE ${ZUV_WARNINGS})
   if(ARG_PCH_FROM AND NOT (CMAKE_CXX_COMPILER_ID STREQUAL "GNU" AND TARGET zuv_gtest_pch))
+    zuv_pch_without_times(${name})
     target_precompile_headers(${name} REUSE_FROM ${ARG_PCH_FROM})
   else()
     zuv_precompile_gtest(${name})

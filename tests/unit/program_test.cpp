@@ -153,7 +153,8 @@ TEST(LogLine, OneLineWithTimeOffsetAndEscapes) {
         int minutes;
         const char* shown;
     } offsets[] = {{0, " +00:00\t"}, {-30, " -00:30\t"}, {30, " +00:30\t"}, {345, " +05:45\t"},
-                   {-720, " -12:00\t"}, {840, " +14:00\t"}};
+                   {-720, " -12:00\t"}, {840, " +14:00\t"}, {-545, " -09:05\t"},
+                   {600, " +10:00\t"}};
     for (const auto& o : offsets) {
         entry.time.offsetMinutes = o.minutes;
         EXPECT_TRUE(LogLine(entry).starts_with(std::string("2026-12-08 18:06:55.123") + o.shown))
