@@ -12,15 +12,14 @@ std::string FirstLine(const std::string& text) { return text.substr(0, text.find
 
 // The machine retires the user's settings: the undo to the original, as /undo:original, when the
 // tool ever set this user up; otherwise there is nothing to take back.
-LogonReport Retire(const ApplyRecords& records) {
+RunReport Retire(const ApplyRecords& records) {
     const Result<std::vector<std::string>> names = records.host.BackupNames();
     // Only a name of the original's form is looked at here; whether that file is the tool's own
     // is for the undo to find out (and refuse).
     if (names && !FindOriginalBackup(names.Value(), [](const std::string&) { return BackupKind::Marked; })) {
-        return {kExitSuccess, "无需撤销：本工具从未为此用户设置过（备份文件夹中没有原始备份）。\n"};
+        return {"无需撤销：本工具从未为此用户设置过（备份文件夹中没有原始备份）。\n", kExitSuccess};
     }
-    const RunReport undone = UndoPortal(records.registry, {"original", records.logFile}, records.host);
-    return {undone.exitCode, undone.text};
+    return UndoPortal(records.registry, {"original", records.logFile}, records.host);
 }
 
 }  // namespace
@@ -64,14 +63,14 @@ Result<> WriteLogonRecord(mdlReg& reg, const LogonRecord& record) {
     return Done{};
 }
 
-LogonReport RunLogon(mdlReg& reg, const ApplyRecords& records) {
-    LogonReport report;
+RunReport RunLogon(mdlReg& reg, const ApplyRecords& records) {
+    RunReport report;
     LogonRecord record;
     record.version = ProgramVersion();
     const Result<MachineSettings> machine = ReadMachineSettings(reg);
     if (!machine) {
         report.exitCode = kExitNotUnderstood;
-        report.output = "未设置：" + machine.Error() + "\n";
+        report.text = "未设置：" + machine.Error() + "\n";
         record.result = kRecordFailed;
     } else {
         const MachineSettings& settings = machine.Value();
@@ -79,16 +78,14 @@ LogonReport RunLogon(mdlReg& reg, const ApplyRecords& records) {
         // Done once for these settings (by hand, or at an earlier logon): nothing more to do.
         if (const auto done = ReadLogonRecord(reg);
             done && !settings.stamp.empty() && done->settings == settings.stamp && done->result == wanted) {
-            report.output = "本机的设置 " + settings.stamp + " 已为此用户完成（" + done->time + "），无需再次运行。\n";
+            report.text = "本机的设置 " + settings.stamp + " 已为此用户完成（" + done->time + "），无需再次运行。\n";
             return report;
         }
         record.settings = settings.stamp;
         record.address = settings.address;
         if (settings.retire) {
-            const LogonReport retired = Retire(records);
-            report.exitCode = retired.exitCode;
-            report.output = retired.output;
-            record.result = retired.exitCode == kExitSuccess ? kRecordRetired : kRecordRetireFailed;
+            report = Retire(records);
+            record.result = report.exitCode == kExitSuccess ? kRecordRetired : kRecordRetireFailed;
         } else {
             ApplyRecords logon = records;
             logon.startedFrom = StartedFrom::Logon;
@@ -96,15 +93,15 @@ LogonReport RunLogon(mdlReg& reg, const ApplyRecords& records) {
                                        settings.https ? SiteProtocols::HttpAndHttps : SiteProtocols::Http};
             const ApplyReport applied = ApplyPortal(reg, request, &logon);
             report.exitCode = applied.exitCode;
-            report.output = applied.OutputText();
+            report.text = applied.OutputText();
             record.result = applied.exitCode == kExitSuccess ? kRecordApplied : kRecordFailed;
         }
     }
     record.exitCode = static_cast<std::uint32_t>(report.exitCode);
-    record.message = FirstLine(report.output);
+    record.message = FirstLine(report.text);
     record.time = LogTimeText(records.host.Now());
     if (const Result<> written = WriteLogonRecord(reg, record); !written) {
-        report.output += "记录未写入：" + written.Error() + "\n";
+        report.text += "记录未写入：" + written.Error() + "\n";
     }
     return report;
 }

@@ -11,6 +11,7 @@
 
 #include "apply/machine_package.h"
 #include "apply/portal_apply.h"
+#include "apply/run_report.h"
 #include "base/result.h"
 #include "registry/mdlReg.h"
 
@@ -32,18 +33,13 @@ std::optional<LogonRecord> ReadLogonRecord(mdlReg& reg);
 // Writes every value of the record; why not, when a value was refused.
 Result<> WriteLogonRecord(mdlReg& reg, const LogonRecord& record);
 
-// How the per-user run ended: its exit code and what it tells (one line, then any problem:
-// "未备份：…", "日志未写入：…", "记录未写入：…").
-struct LogonReport {
-    int exitCode = kExitSuccess;
-    std::string output;
-};
-
 // The per-user run, in its order: the machine settings (none: exit 2, recorded as failed); a
 // record already holding the machine's stamp with the result it asks for ends the run (exit 0,
 // nothing done); otherwise the quiet apply of the machine's address (Https = 1: over https too),
 // logged as started from "logon", or with Retire = 1 the undo to the original; then the record.
 // `records` are the apply's: registry, host and log file (StartedFrom is taken as Logon).
-LogonReport RunLogon(mdlReg& reg, const ApplyRecords& records);
+// Its report: the exit code and what it tells (one line, then any problem: "未备份：…",
+// "日志未写入：…", "记录未写入：…").
+RunReport RunLogon(mdlReg& reg, const ApplyRecords& records);
 
 }  // namespace zuv

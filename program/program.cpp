@@ -111,12 +111,10 @@ int RunProgram(const Invocation& invocation, ProgramHost& host, const ProgramReg
         return told(ReportPortal(reg, host.Profiles()));
     case RunMode::Quiet:
         return RunQuiet(invocation, host, registry, reg);
-    case RunMode::Logon: {
-        // Started by Windows at logon there is no one to tell: the record keeps what happened.
-        const LogonReport report = RunLogon(reg, {registry, host.Apply(), StartedFrom::Logon, std::nullopt});
-        (void)host.WriteOutput(VisibleLines(report.output));
-        return report.exitCode;
-    }
+    case RunMode::Logon:
+        // Started by Windows at logon there is no one to tell (it never shows a box): the
+        // record keeps what happened.
+        return told(RunLogon(reg, {registry, host.Apply(), StartedFrom::Logon, std::nullopt}));
     case RunMode::Window:
     case RunMode::Usage:
     case RunMode::Invalid:
